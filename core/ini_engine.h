@@ -1,0 +1,80 @@
+// The INI engine: reads and edits INI text in the format that the host
+// platform's private-profile functions read and write, working line by line
+// on a stream of bytes so that a store of any size is scanned once, in
+// constant memory, and every byte it does not change passes through as it
+// was.
+//
+// Reading, as those functions do:
+//   - a line whose first non-blank character is "[" opens a section named by
+//     what follows, up to the first "]" character (never a GBK second byte),
+//     or the rest of the line without one; blanks (space, tab) around the
+//     name are ignored;
+//   - a line whose first non-blank character is ";" is a comment;
+//   - any other line with "=" inside a section is a key: blanks around the
+//     key and the value are ignored and one outer pair of matching quotes is
+//     removed from the value; lines without "=" are ignored;
+//   - names match ignoring the case of ASCII letters (one-byte characters
+//     only); the first occurrence of a section, and of a key within it, wins;
+//   - lines end in CR LF, LF or CR; the last may end without one.
+// Writing replaces the value of an existing key after its "=", or adds
+// "key=value" after the section's last key line, or adds the section at the
+// end; every added line ends in CR LF.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "core/types.h"
+
+namespace miyi::ini {
+
+// Supplies bytes: fills `buffer` with up to `size` bytes and gives the count,
+// 0 at the end, -1 on an error.
+using Source = std::function<long(char* buffer, std::size_t size)>;
+// Takes output bytes; false stops the edit.
+using Sink = std::function<bool(std::string_view bytes)>;
+
+// Splits a stream into lines without copying them one by one. Memory grows
+// only with the longest line.
+class LineReader {
+ public:
+  explicit LineReader(Source source);
+
+  // The next line without its ending, and the ending ("\r\n", "\n", "\r", or
+  // empty for a last line without one). The views stay valid until the next
+  // call. False at the end of the input or after a read error.
+  bool next(std::string_view& line, std::string_view& ending);
+  bool failed() const { return failed_; }
+
+ private:
+  bool fill();  // reads more; false when nothing more came
+
+  Source source_;
+  std::string buffer_;
+  std::size_t begin_ = 0;  // first unconsumed byte
+  std::size_t end_ = 0;    // one past the last byte read
+  bool at_end_ = false;
+  bool failed_ = false;
+};
+
+// The value stored under `key` in `section`, or nothing when the section or
+// the key is missing. The names are compared as given.
+std::optional<Text> find_value(LineReader& input, std::string_view section, std::string_view key);
+
+// Copies the input to `output` with `value` stored under `key` in `section`.
+// The names are written as given; the caller has made sure that they and the
+// value keep the file's shape (shape_safe). False when the output refused
+// bytes or the input failed.
+bool store_value(LineReader& input, const Sink& output, std::string_view section,
+                 std::string_view key, std::string_view value);
+
+// Whether writing these texts keeps the file's shape: no CR, LF or NUL
+// anywhere; no "]" character in the section; no "=" character in the key; a
+// key that does not start with "[" or ";"; neither name empty nor ending in
+// a lone GBK first byte (which would swallow the "]" or "=" after it).
+bool shape_safe(std::string_view section, std::string_view key, std::string_view value);
+
+}  // namespace miyi::ini

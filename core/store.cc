@@ -1,0 +1,153 @@
+#include "core/store.h"
+
+#include <string_view>
+
+#include "core/ini_engine.h"
+#include "platform/files.h"
+#include "platform/run_dir.h"
+
+namespace miyi {
+namespace {
+
+struct RunDir {
+  bool fixed = false;
+  Text path;
+};
+
+RunDir& the_run_dir() {
+  static RunDir dir;
+  return dir;
+}
+
+// Names as the reading side takes them: leading control characters and
+// spaces dropped, then trailing spaces.
+std::string_view reading_name(std::string_view name) {
+  while (!name.empty() && static_cast<unsigned char>(name.front()) >= 0x01 &&
+         static_cast<unsigned char>(name.front()) <= 0x20) {
+    name.remove_prefix(1);
+  }
+  while (!name.empty() && name.back() == ' ') name.remove_suffix(1);
+  return name;
+}
+
+// Names as the writing side takes them: only spaces are trimmed.
+std::string_view writing_name(std::string_view name) {
+  while (!name.empty() && name.front() == ' ') name.remove_prefix(1);
+  while (!name.empty() && name.back() == ' ') name.remove_suffix(1);
+  return name;
+}
+
+bool is_separator(char c) { return c == '/' || c == '\\'; }
+
+// Creates the missing folders between the run directory and the file, when
+// the file lies inside the run directory: the points file's folder may not
+// exist yet on a fresh robot. Names that climb out ("..") create nothing.
+void make_folders_inside_run_dir(const Text& name) {
+  const Text root = run_dir();
+  if (name.size() <= root.size() || name.compare(0, root.size(), root) != 0 ||
+      !is_separator(name[root.size()])) {
+    return;
+  }
+  std::size_t component = root.size() + 1;
+  std::size_t at = component;
+  while (at < name.size()) {
+    if (is_separator(name[at])) {
+      const std::string_view part(name.data() + component, at - component);
+      if (part == ".." || part == ".") return;
+      if (!part.empty() && !platform::make_folder(name.substr(0, at))) return;
+      component = at + 1;
+      at = component;
+    } else {
+      at += static_cast<unsigned char>(name[at]) >= 0x80 ? 2 : 1;
+    }
+  }
+}
+
+// Gathers output into large writes.
+class BufferedWriter {
+ public:
+  explicit BufferedWriter(platform::ReplacementFile& file) : file_(file) { buffer_.reserve(kSize); }
+  bool put(std::string_view bytes) {
+    if (buffer_.size() + bytes.size() > kSize && !flush()) return false;
+    if (bytes.size() >= kSize) return file_.write(bytes);
+    buffer_.append(bytes);
+    return true;
+  }
+  bool flush() {
+    const bool ok = buffer_.empty() || file_.write(buffer_);
+    buffer_.clear();
+    return ok;
+  }
+
+ private:
+  static constexpr std::size_t kSize = 64 * 1024;
+  platform::ReplacementFile& file_;
+  std::string buffer_;
+};
+
+}  // namespace
+
+void init_run_dir() {
+  RunDir& dir = the_run_dir();
+  if (dir.fixed) return;
+  dir.path = platform::executable_dir();
+  dir.fixed = true;
+}
+
+Text run_dir() {
+  init_run_dir();  // a no-op after load; covers code linked without a loader
+  return the_run_dir().path;
+}
+
+void set_run_dir_for_testing(const Text& dir) {
+  the_run_dir().path = dir;
+  the_run_dir().fixed = true;
+}
+
+Text ini_read(const Text& name, const Text& section, const Text& key) {
+  const std::string_view file_name = reading_name(name);
+  const std::string_view section_name = reading_name(section);
+  const std::string_view key_name = reading_name(key);
+  if (file_name.empty() || section_name.empty() || key_name.empty()) return Text();
+
+  platform::InputFile file;
+  if (file.open(Text(file_name)) != platform::OpenResult::opened) return Text();
+  ini::LineReader lines([&file](char* buffer, std::size_t size) { return file.read(buffer, size); });
+  std::optional<Text> value = ini::find_value(lines, section_name, key_name);
+  if (!value) return Text();
+  // A text ends at its first NUL, and a value arrives through a buffer of
+  // kIniReadLimit + 1 bytes.
+  Text result = std::move(*value);
+  result.resize(std::string_view(result.c_str()).size());
+  if (result.size() > static_cast<std::size_t>(kIniReadLimit)) result.resize(kIniReadLimit);
+  return result;
+}
+
+bool ini_write(const Text& name, const Text& section, const Text& key, const Text& value) {
+  const std::string_view section_name = writing_name(section);
+  const std::string_view key_name = writing_name(key);
+  if (name.empty() || !ini::shape_safe(section_name, key_name, value)) return false;
+
+  platform::InputFile old_file;
+  const platform::OpenResult opened = old_file.open(name);
+  // A file that exists but cannot be read is never overwritten: its other
+  // values would be lost.
+  if (opened == platform::OpenResult::failed) return false;
+  const bool has_old = opened == platform::OpenResult::opened;
+
+  platform::ReplacementFile new_file;
+  if (!new_file.begin(name)) {
+    make_folders_inside_run_dir(name);
+    if (!new_file.begin(name)) return false;
+  }
+  ini::LineReader lines([&](char* buffer, std::size_t size) -> long {
+    return has_old ? old_file.read(buffer, size) : 0;
+  });
+  BufferedWriter writer(new_file);
+  const ini::Sink sink = [&writer](std::string_view bytes) { return writer.put(bytes); };
+  if (!ini::store_value(lines, sink, section_name, key_name, value)) return false;
+  if (!writer.flush()) return false;
+  return new_file.commit();
+}
+
+}  // namespace miyi

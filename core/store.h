@@ -1,0 +1,39 @@
+// The settings store: reading and writing single values of INI files under
+// the run directory (the host executable's folder).
+//
+// Nothing is cached: every read and write goes to the file, so changes that
+// other programs make are seen at the next read. Failures are never reported
+// to the game: a missing file, section or key reads as the empty text.
+#pragma once
+
+#include "core/types.h"
+
+namespace miyi {
+
+// Values longer than this arrive cut to this many bytes.
+inline constexpr int kIniReadLimit = 10239;
+
+// Fixes the run directory from the platform. Called once at load; later
+// calls, and calls after set_run_dir_for_testing, change nothing.
+void init_run_dir();
+
+// A copy of the run directory, without a trailing separator.
+Text run_dir();
+
+// The value under `key` in `section` of file `name`, at most kIniReadLimit
+// bytes, or the empty text. Leading bytes 0x01..0x20 are dropped from all
+// three names first; when one of them is then empty the file is not read.
+Text ini_read(const Text& name, const Text& section, const Text& key);
+
+// Stores `value` under `key` in `section` of file `name`, keeping every other
+// byte of the file, and replacing the file in one step. Refused (false, file
+// untouched) when a text would change the file's shape: CR, LF or NUL
+// anywhere, "]" in the section, "=" in the key, a key that starts with "["
+// or ";", or an empty section or key. Missing folders are created only for a
+// file inside the run directory.
+bool ini_write(const Text& name, const Text& section, const Text& key, const Text& value);
+
+// Seam for tests: fixes the run directory before first use.
+void set_run_dir_for_testing(const Text& dir);
+
+}  // namespace miyi
