@@ -14,9 +14,18 @@ namespace miyi {
 namespace {
 
 // The texts handed to the host, each valid until the next call of the same
-// export or unload.
-std::unique_ptr<Text> held_descriptor;
-std::unique_ptr<Text> held_reply;
+// export or unload. Plain pointers on purpose: they have no static destructor
+// that could run before (or after) the unload routine and free them twice.
+Text* held_descriptor = nullptr;
+Text* held_reply = nullptr;
+
+// Holds `fresh` in `slot`; the text held before goes only now, after the new
+// one exists.
+void hold(Text*& slot, std::unique_ptr<Text> fresh) {
+  Text* previous = slot;
+  slot = fresh.release();
+  delete previous;
+}
 
 // What `info` returns when even building the descriptor fails (out of
 // memory): the same 76 bytes.
@@ -33,8 +42,8 @@ void on_load() noexcept {
 }
 
 void on_unload() noexcept {
-  held_descriptor.reset();
-  held_reply.reset();
+  hold(held_descriptor, nullptr);
+  hold(held_reply, nullptr);
 }
 
 }  // namespace miyi
@@ -42,8 +51,7 @@ void on_unload() noexcept {
 extern "C" MIYI_EXPORT const char* MIYI_CALL info() {
   using namespace miyi;
   try {
-    auto fresh = std::make_unique<Text>(build_descriptor());
-    held_descriptor = std::move(fresh);  // the previous one goes only now
+    hold(held_descriptor, std::make_unique<Text>(build_descriptor()));
     return held_descriptor->c_str();
   } catch (...) {
     return kFallbackDescriptor;
@@ -60,12 +68,11 @@ extern "C" MIYI_EXPORT const char* MIYI_CALL plugmain(const char* answer, const 
     Text group_copy = text_copy(group);
     Text sender_copy = text_copy(sender);
     Text extra_copy = text_copy(extra);
-    auto reply = std::make_unique<Text>(
-        handle_command(answer_copy, kind_copy, group_copy, sender_copy, extra_copy));
-    held_reply = std::move(reply);  // the previous reply is released only now
+    hold(held_reply, std::make_unique<Text>(handle_command(answer_copy, kind_copy, group_copy,
+                                                          sender_copy, extra_copy)));
     return held_reply->empty() ? nullptr : held_reply->c_str();
   } catch (...) {
-    held_reply.reset();
+    hold(held_reply, nullptr);
     return nullptr;
   }
 }
