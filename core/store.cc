@@ -1,6 +1,7 @@
 #include "core/store.h"
 
 #include <string_view>
+#include <vector>
 
 #include "core/ini_engine.h"
 #include "platform/files.h"
@@ -48,18 +49,22 @@ void make_folders_inside_run_dir(const Text& name) {
       !is_separator(name[root.size()])) {
     return;
   }
+  // Every folder level between the run directory and the file, checked as a
+  // whole before any of them is made.
+  std::vector<Text> folders;
   std::size_t component = root.size() + 1;
-  std::size_t at = component;
-  while (at < name.size()) {
+  for (std::size_t at = component; at < name.size();) {
     if (is_separator(name[at])) {
       const std::string_view part(name.data() + component, at - component);
       if (part == ".." || part == ".") return;
-      if (!part.empty() && !platform::make_folder(name.substr(0, at))) return;
-      component = at + 1;
-      at = component;
+      if (!part.empty()) folders.push_back(name.substr(0, at));
+      component = ++at;
     } else {
       at += static_cast<unsigned char>(name[at]) >= 0x80 ? 2 : 1;
     }
+  }
+  for (const Text& folder : folders) {
+    if (!platform::make_folder(folder)) return;
   }
 }
 

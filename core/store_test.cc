@@ -1,0 +1,233 @@
+// The settings store on real files in a temporary run directory.
+#include "core/store.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+
+#include "core/text.h"
+#include "tests/testing.h"
+
+namespace miyi {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::read_file;
+using testing::write_file;
+
+// One run directory for the whole program: it is fixed once, as at load.
+const testing::TempDir& run_folder() {
+  static testing::TempDir* dir = [] {
+    auto* d = new testing::TempDir;
+    set_run_dir_for_testing(d->text());
+    return d;
+  }();
+  return *dir;
+}
+
+class StoreTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    run_folder();
+    for (const auto& entry : fs::directory_iterator(run_folder().path())) fs::remove_all(entry);
+  }
+  // A file of the run directory, named as the game names it.
+  static Text name(const char* relative) { return text_concat(run_dir(), relative); }
+  static fs::path path(std::u8string_view relative) {
+    return testing::utf8_path(run_folder().path(), relative);
+  }
+};
+
+std::string question_of(unsigned seed) {
+  std::string q;
+  for (int i = 0; i < 256; ++i) {
+    q += static_cast<char>(0xB0 + (seed + i) % 43);
+    q += static_cast<char>(0xB0 + (seed * 7 + i) % 43);
+  }
+  return q;
+}
+
+TEST_F(StoreTest, RoundTripsTheGamesValuesInAGbkNamedFile) {
+  const Text store = name("/觅异.ini");
+  EXPECT_EQ(ini_read(store, "10001", "答案"), "");  // no file yet
+  EXPECT_FALSE(fs::exists(path(u8"觅异.ini")));
+
+  const std::string question = question_of(3);
+  ASSERT_EQ(question.size(), 512u);
+  EXPECT_TRUE(ini_write(store, "10001", "答案", "\xB0\xB1"));
+  EXPECT_TRUE(ini_write(store, "10001", "问题", question));
+  EXPECT_TRUE(ini_write(store, "20002", "积分", "-2147483649"));
+  EXPECT_TRUE(ini_write(store, "20002", "觅异日期", "2013年12月25日"));
+
+  EXPECT_TRUE(fs::exists(path(u8"觅异.ini")));  // the GBK name is UTF-8 on disk
+  EXPECT_EQ(ini_read(store, "10001", "答案"), "\xB0\xB1");
+  EXPECT_EQ(ini_read(store, "10001", "问题"), question);
+  EXPECT_EQ(ini_read(store, "20002", "积分"), "-2147483649");
+  EXPECT_EQ(ini_read(store, "20002", "觅异日期"), "2013年12月25日");
+  EXPECT_EQ(ini_read(store, "20002", "答案"), "");     // missing key
+  EXPECT_EQ(ini_read(store, "30003", "答案"), "");     // missing section
+  EXPECT_EQ(read_file(path(u8"觅异.ini")),
+            "[10001]\r\n答案=\xB0\xB1\r\n问题=" + question +
+                "\r\n[20002]\r\n积分=-2147483649\r\n觅异日期=2013年12月25日\r\n");
+}
+
+TEST_F(StoreTest, ReadNamesLoseLeadingControlCharactersAndEmptyNamesReadNothing) {
+  write_file(path(u8"s.ini"), "[10001]\r\nk=v\r\n[ ]\r\n =blank\r\n");
+  EXPECT_EQ(ini_read(name("/s.ini"), " \t\x01" "10001", "k"), "v");
+  EXPECT_EQ(ini_read(name("/s.ini"), "10001", "\x1F k"), "v");
+  EXPECT_EQ(ini_read(text_concat("\x0A  ", name("/s.ini")), "10001", "k"), "v");
+  EXPECT_EQ(ini_read(name("/s.ini"), "10001", ""), "");
+  EXPECT_EQ(ini_read(name("/s.ini"), "10001", "   "), "");
+  EXPECT_EQ(ini_read(name("/s.ini"), " ", "k"), "");
+  EXPECT_EQ(ini_read("", "10001", "k"), "");
+}
+
+TEST_F(StoreTest, ReadsAtMostTheLimit) {
+  const std::string big(20000, 'x');
+  ASSERT_TRUE(ini_write(name("/big.ini"), "s", "k", big));
+  EXPECT_EQ(ini_read(name("/big.ini"), "s", "k"), std::string(kIniReadLimit, 'x'));
+  ASSERT_TRUE(ini_write(name("/big.ini"), "s", "k", std::string(kIniReadLimit, 'y')));
+  EXPECT_EQ(ini_read(name("/big.ini"), "s", "k"), std::string(kIniReadLimit, 'y'));
+  // A NUL in a hand-edited file ends the value, as it ends any text.
+  write_file(path(u8"nul.ini"), std::string("[s]\r\nk=ab\0cd\r\n", 15));
+  EXPECT_EQ(ini_read(name("/nul.ini"), "s", "k"), "ab");
+}
+
+TEST_F(StoreTest, EditingAPointsFileKeepsEveryOtherByte) {
+  // A check-in plug-in's file, edited by hand: LF and CR LF mixed, blanks,
+  // quotes, comments and other programs' keys.
+  const std::string before =
+      "; check-in data\n"
+      "[10001]\r\n"
+      "积分 = 100\r\n"
+      "签到天数=7\r\n"
+      "[10002]\n"
+      "昵称=\"小 明\"\n"
+      "积分='42'\n"
+      "\n"
+      "; trailing comment";
+  write_file(path(u8"config/签到数据5000.ini"), before);
+  const Text points = name("/config/签到数据5000.ini");
+  EXPECT_EQ(ini_read(points, "10001", "积分"), "100");
+  EXPECT_EQ(ini_read(points, "10002", "积分"), "42");
+  EXPECT_EQ(ini_read(points, "10002", "昵称"), "小 明");
+
+  ASSERT_TRUE(ini_write(points, "10001", "积分", "105"));
+  std::string expected = before;
+  expected.replace(expected.find("积分 = 100"), std::string("积分 = 100").size(), "积分 =105");
+  EXPECT_EQ(read_file(path(u8"config/签到数据5000.ini")), expected);
+
+  ASSERT_TRUE(ini_write(points, "10002", "次数", "1"));
+  expected.replace(expected.find("积分='42'\n") + std::string("积分='42'\n").size(), 0,
+                   "次数=1\r\n");
+  EXPECT_EQ(read_file(path(u8"config/签到数据5000.ini")), expected);
+  EXPECT_EQ(ini_read(points, "10001", "积分"), "105");
+  EXPECT_EQ(ini_read(points, "10001", "签到天数"), "7");
+}
+
+TEST_F(StoreTest, RefusesWritesThatWouldChangeTheFilesShape) {
+  const Text store = name("/觅异.ini");
+  ASSERT_TRUE(ini_write(store, "10001", "答案", "\xB0\xB1"));
+  const std::string before = read_file(path(u8"觅异.ini"));
+  const struct {
+    Text section, key, value;
+  } hostile[] = {
+      {"10001\r\n[20002", "答案", "x"},  {"10001]", "答案", "x"},
+      {"10001", "答案=", "x"},           {"10001", "[答案", "x"},
+      {"10001", ";答案", "x"},           {"10001", "答案", "x\r\n答案=y"},
+      {"10001", "答案", "x\n"},          {Text("100\0" "01", 6), "答案", "x"},
+      {"", "答案", "x"},                 {"10001", "  ", "x"},
+  };
+  for (const auto& h : hostile) {
+    SCOPED_TRACE(h.section + "/" + h.key);
+    EXPECT_FALSE(ini_write(store, h.section, h.key, h.value));
+  }
+  EXPECT_EQ(read_file(path(u8"觅异.ini")), before);
+  EXPECT_EQ(ini_read(store, "10001", "答案"), "\xB0\xB1");
+}
+
+TEST_F(StoreTest, CreatesMissingFoldersOnlyInsideTheRunDirectory) {
+  EXPECT_TRUE(ini_write(name("/config/deeper/p.ini"), "10001", "积分", "3"));
+  EXPECT_EQ(ini_read(name("/config/deeper/p.ini"), "10001", "积分"), "3");
+
+  // Climbing out of the run directory, or a name elsewhere, creates nothing.
+  EXPECT_FALSE(ini_write(name("/x/../../escaped/p.ini"), "s", "k", "v"));
+  EXPECT_FALSE(fs::exists(run_folder().path() / "x"));
+  EXPECT_FALSE(fs::exists(run_folder().path().parent_path() / "escaped"));
+  testing::TempDir elsewhere;
+  EXPECT_FALSE(ini_write(elsewhere.text() + "/missing/p.ini", "s", "k", "v"));
+  EXPECT_FALSE(fs::exists(elsewhere.path() / "missing"));
+  EXPECT_EQ(ini_read(elsewhere.text() + "/missing/p.ini", "s", "k"), "");
+  // A name without a separator after the run directory is another folder.
+  EXPECT_FALSE(ini_write(text_concat(run_dir(), "x/p.ini"), "s", "k", "v"));
+}
+
+TEST_F(StoreTest, AFolderOrAnUnreadableFileIsNeverReplaced) {
+  fs::create_directories(path(u8"dir.ini"));
+  EXPECT_FALSE(ini_write(name("/dir.ini"), "s", "k", "v"));
+  EXPECT_TRUE(fs::is_directory(path(u8"dir.ini")));
+  EXPECT_EQ(ini_read(name("/dir.ini"), "s", "k"), "");
+  // The run directory itself, as the points file's name when its setting is
+  // empty.
+  EXPECT_FALSE(ini_write(run_dir(), "s", "k", "v"));
+  EXPECT_EQ(ini_read(run_dir(), "s", "k"), "");
+}
+
+TEST_F(StoreTest, KeepsPermissionsAndLinks) {
+  write_file(path(u8"real.ini"), "[s]\r\nk=1\r\n");
+  fs::permissions(path(u8"real.ini"), fs::perms(0640));
+  fs::create_symlink(path(u8"real.ini"), path(u8"link.ini"));
+  ASSERT_TRUE(ini_write(name("/link.ini"), "s", "k", "2"));
+  EXPECT_TRUE(fs::is_symlink(path(u8"link.ini")));
+  EXPECT_EQ(read_file(path(u8"real.ini")), "[s]\r\nk=2\r\n");
+  EXPECT_EQ(fs::status(path(u8"real.ini")).permissions() & fs::perms::all, fs::perms(0640));
+  // No temporary file is left beside it.
+  int entries = 0;
+  for ([[maybe_unused]] const auto& e : fs::directory_iterator(run_folder().path())) ++entries;
+  EXPECT_EQ(entries, 2);
+}
+
+// A writer killed at any moment leaves the old file or the new one: every
+// value written before the kill is there, and the file always reads.
+TEST_F(StoreTest, AKilledWriterNeverTearsTheFile) {
+  const Text store = name("/觅异.ini");
+  const std::string question = question_of(1);
+  for (int round = 0; round < 12; ++round) {
+    SCOPED_TRACE(round);
+    int progress[2];
+    ASSERT_EQ(pipe(progress), 0);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      close(progress[0]);
+      for (int i = 0;; ++i) {
+        const Text section = std::to_string(round * 100000 + i);
+        if (!ini_write(store, section, "问题", question)) _exit(3);
+        // Tell the parent this value is on disk.
+        if (write(progress[1], &i, sizeof i) != sizeof i) _exit(4);
+      }
+    }
+    close(progress[1]);
+    usleep(static_cast<useconds_t>(20000 + round * 7919 % 50000));
+    kill(child, SIGKILL);
+    int status = 0;
+    waitpid(child, &status, 0);
+    int done = -1, i = 0;
+    while (read(progress[0], &i, sizeof i) == sizeof i) done = i;
+    close(progress[0]);
+    ASSERT_GE(done, 0) << "the writer never finished a write";
+
+    for (int k = 0; k <= done; ++k) {
+      ASSERT_EQ(ini_read(store, std::to_string(round * 100000 + k), "问题"), question) << k;
+    }
+    const std::string file = read_file(path(u8"觅异.ini"));
+    ASSERT_TRUE(file.size() >= 2 && file.compare(file.size() - 2, 2, "\r\n") == 0);
+  }
+}
+
+}  // namespace
+}  // namespace miyi
