@@ -151,6 +151,17 @@ bool LineReader::next(std::string_view& line, std::string_view& ending) {
   }
 }
 
+bool LineReader::drain(const std::function<bool(std::string_view)>& output) {
+  if (failed_) return false;
+  do {
+    if (end_ > begin_ && !output(std::string_view(buffer_.data() + begin_, end_ - begin_))) {
+      return false;
+    }
+    begin_ = end_ = 0;
+  } while (fill());
+  return !failed_;
+}
+
 std::optional<Text> find_value(LineReader& input, std::string_view section, std::string_view key) {
   std::string_view raw, ending;
   bool inside = false;
@@ -185,7 +196,7 @@ bool store_value(LineReader& input, const Sink& output, std::string_view section
     return text;
   };
 
-  while (ok && input.next(raw, ending)) {
+  while (ok && state != State::done && input.next(raw, ending)) {
     switch (state) {
       case State::searching:
         emit(raw);
@@ -218,12 +229,11 @@ bool store_value(LineReader& input, const Sink& output, std::string_view section
         break;
       }
       case State::done:
-        emit(raw);
-        emit(ending);
         break;
     }
     last_unterminated = ending.empty();
   }
+  if (state == State::done) return ok && input.drain(output);  // the rest passes as it is
   if (input.failed()) return false;
   if (state == State::inside) {
     if (last_unterminated && held.empty()) emit("\r\n");

@@ -48,6 +48,9 @@ class LineReader {
   // call. False at the end of the input or after a read error.
   bool next(std::string_view& line, std::string_view& ending);
   bool failed() const { return failed_; }
+  // Hands everything not yet returned as lines to `output` as it stands, in
+  // large pieces. False when the output refused bytes or the input failed.
+  bool drain(const std::function<bool(std::string_view)>& output);
 
  private:
   bool fill();  // reads more; false when nothing more came
