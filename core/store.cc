@@ -128,6 +128,10 @@ Text ini_read(const Text& name, const Text& section, const Text& key) {
   return result;
 }
 
+bool ini_accepts(const Text& section, const Text& key) {
+  return ini::shape_safe(writing_name(section), writing_name(key), "");
+}
+
 bool ini_write(const Text& name, const Text& section, const Text& key, const Text& value) {
   const std::string_view section_name = writing_name(section);
   const std::string_view key_name = writing_name(key);

@@ -33,6 +33,10 @@ Text ini_read(const Text& name, const Text& section, const Text& key);
 // file inside the run directory.
 bool ini_write(const Text& name, const Text& section, const Text& key, const Text& value);
 
+// Whether ini_write would accept `section` and `key` (with an empty value):
+// lets a caller refuse a command before it writes anything.
+bool ini_accepts(const Text& section, const Text& key);
+
 // Seam for tests: fixes the run directory before first use.
 void set_run_dir_for_testing(const Text& dir);
 
