@@ -184,9 +184,12 @@ Text text_upper(const Text& text) {
 }
 
 Text text_middle(const Text& text, int start, int length) {
-  const long offset = static_cast<long>(start) - 1;
-  if (offset < 0 || static_cast<std::size_t>(offset) >= text.size() || length <= 0) return Text();
-  return Text(text, static_cast<std::size_t>(offset), static_cast<std::size_t>(length));
+  // Tested before subtracting: start - 1 overflows for the smallest int where
+  // long has 32 bits, as on the plug-in's platform.
+  if (start < 1 || length <= 0) return Text();
+  const auto offset = static_cast<std::size_t>(start) - 1;
+  if (offset >= text.size()) return Text();
+  return Text(text, offset, static_cast<std::size_t>(length));
 }
 
 Text text_from_byte(int code) {
