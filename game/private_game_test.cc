@@ -10,6 +10,7 @@
 #include "core/store.h"
 #include "core/text.h"
 #include "game/private_game.h"
+#include "game/test_run_dir.h"
 #include "tests/testing.h"
 
 namespace miyi {
@@ -17,14 +18,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const testing::TempDir& run_folder() {
-  static testing::TempDir* dir = [] {
-    auto* d = new testing::TempDir;
-    set_run_dir_for_testing(d->text());
-    return d;
-  }();
-  return *dir;
-}
+const testing::TempDir& run_folder() { return testing::game_run_dir(); }
 
 const char kStart[] = "\r\n觅异开始了 回复@觅异 答案即可参加";
 const char kWrong[] = "对不起您答错了，再接再厉吧";
@@ -32,10 +26,7 @@ const char kRight[] = "\r\n恭喜你答对了！";
 
 class PrivateGameTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    run_folder();
-    for (const auto& entry : fs::directory_iterator(run_folder().path())) fs::remove_all(entry);
-  }
+  void SetUp() override { testing::clear_game_run_dir(); }
   static fs::path store_path() { return testing::utf8_path(run_folder().path(), u8"觅异.ini"); }
   static std::string store_bytes() { return testing::read_file(store_path()); }
   static Text stored(const Text& section, const Text& key) {

@@ -5,6 +5,7 @@
 
 #include "core/text.h"
 #include "game/command.h"
+#include "net/http_client.h"
 #include "plugin/descriptor.h"
 #include "export_abi.h"  // per platform, chosen by the build
 #include "plugin/lifecycle.h"
@@ -39,11 +40,13 @@ void on_load() noexcept {
     init_run_dir();
   } catch (...) {
   }
+  http_client_global_init();
 }
 
 void on_unload() noexcept {
   hold(held_descriptor, nullptr);
   hold(held_reply, nullptr);
+  http_client_global_cleanup();
 }
 
 }  // namespace miyi
