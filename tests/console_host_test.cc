@@ -1,0 +1,262 @@
+// The console host end to end: the built miyi-host and plug-in copied into a
+// folder of their own, driven through a pipe as a script would, with the
+// game's state read back from the store file beside them.
+#include <iconv.h>
+#include <sys/wait.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "tests/testing.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using miyi::testing::read_file;
+using miyi::testing::TempDir;
+using miyi::testing::utf8_path;
+using miyi::testing::write_file;
+
+std::string u8(std::u8string_view text) { return std::string(text.begin(), text.end()); }
+
+// The store's keys, GBK.
+const char kAnswerKey[] = "\xB4\xF0\xB0\xB8";    // 答案
+const char kQuestionKey[] = "\xCE\xCA\xCC\xE2";  // 问题
+
+// GBK to UTF-8 through iconv, independent of the host's own conversion.
+std::string gbk_to_utf8(const std::string& gbk) {
+  iconv_t cd = iconv_open("UTF-8", "GB18030");
+  if (cd == reinterpret_cast<iconv_t>(-1)) return "(iconv unavailable)";
+  std::string out(gbk.size() * 2 + 4, '\0');
+  char* in_at = const_cast<char*>(gbk.data());
+  std::size_t in_left = gbk.size();
+  char* out_at = out.data();
+  std::size_t out_left = out.size();
+  const std::size_t rc = iconv(cd, &in_at, &in_left, &out_at, &out_left);
+  iconv_close(cd);
+  if (rc == static_cast<std::size_t>(-1)) return "(not GBK)";
+  out.resize(out.size() - out_left);
+  return out;
+}
+
+// A value of an INI file, read as a curious member would: the first
+// "key=value" line under "[section]", blanks around both trimmed.
+std::string ini_value(const std::string& file, std::string_view section, std::string_view key) {
+  auto trim = [](std::string_view text) {
+    const auto first = text.find_first_not_of(" \t");
+    if (first == std::string_view::npos) return std::string_view();
+    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+  };
+  std::istringstream in(file);
+  bool inside = false;
+  for (std::string line; std::getline(in, line);) {
+    if (line.ends_with('\r')) line.pop_back();
+    const std::string_view text = trim(line);
+    if (text.starts_with('[')) {
+      inside = text == "[" + std::string(section) + "]";
+      continue;
+    }
+    const auto equals = text.find('=');
+    if (inside && equals != std::string_view::npos && trim(text.substr(0, equals)) == key) {
+      return std::string(trim(text.substr(equals + 1)));
+    }
+  }
+  return std::string();
+}
+
+// Every 16 x 16 grid the host printed, each as its 256 characters joined:
+// sixteen lines in a row that hold sixteen three-byte UTF-8 characters once
+// spaces are left out.
+std::vector<std::string> grids(const std::string& output) {
+  std::vector<std::string> found;
+  std::string grid;
+  int rows = 0;
+  std::istringstream in(output);
+  for (std::string line; std::getline(in, line);) {
+    std::erase(line, ' ');
+    bool row = line.size() == 48;
+    for (std::size_t at = 0; row && at < line.size(); at += 3) {
+      row = (static_cast<unsigned char>(line[at]) & 0xF0) == 0xE0;
+    }
+    if (!row) {
+      rows = 0;
+      grid.clear();
+      continue;
+    }
+    grid += line;
+    if (++rows == 16) {
+      found.push_back(grid);
+      rows = 0;
+      grid.clear();
+    }
+  }
+  return found;
+}
+
+struct HostRun {
+  std::string out, err;
+  int status = -1;
+};
+
+// The host and the plug-in in a folder of their own, started from another
+// folder, so that any file written beside the host was written by the
+// plug-in for its run directory.
+class HostFolder {
+ public:
+  explicit HostFolder(bool with_plugin = true) {
+    fs::copy_file(MIYI_HOST, host());
+    if (with_plugin) fs::copy_file(MIYI_LIBRARY, folder_.path() / fs::path(MIYI_LIBRARY).filename());
+  }
+
+  fs::path host() const { return folder_.path() / "miyi-host"; }
+  fs::path store() const { return utf8_path(folder_.path(), u8"觅异.ini"); }
+  const fs::path& path() const { return folder_.path(); }
+
+  // One run of the host with `input` on its standard input.
+  HostRun run(const std::string& input) const {
+    const fs::path input_file = elsewhere_.path() / "input";
+    const fs::path error_file = elsewhere_.path() / "stderr";
+    write_file(input_file, input);
+    const std::string command = "cd '" + elsewhere_.text() + "' && '" + host().string() + "' < '" +
+                                input_file.string() + "' 2> '" + error_file.string() + "'";
+    HostRun result;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe) return result;
+    char buffer[4096];
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
+      result.out.append(buffer, n);
+    }
+    const int status = pclose(pipe);
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    result.err = read_file(error_file);
+    return result;
+  }
+
+  // A member's puzzle as the store file holds it, GBK.
+  std::string answer(std::string_view member) const {
+    return ini_value(read_file(store()), member, kAnswerKey);
+  }
+  std::string question(std::string_view member) const {
+    return ini_value(read_file(store()), member, kQuestionKey);
+  }
+
+ private:
+  TempDir folder_;
+  TempDir elsewhere_;
+};
+
+// Where `needle` first appears in `haystack` at or after `from`; fails the
+// test when it does not.
+std::size_t position(const std::string& haystack, const std::string& needle, std::size_t from = 0) {
+  const auto at = haystack.find(needle, from);
+  EXPECT_NE(at, std::string::npos) << "\"" << needle << "\" missing after byte " << from
+                                   << " of:\n" << haystack;
+  return at == std::string::npos ? haystack.size() : at;
+}
+
+// Whether the question holds the answer as one of its characters.
+bool holds_answer(const std::string& question, const std::string& answer) {
+  for (std::size_t at = 0; at + 2 <= question.size(); at += 2) {
+    if (question.compare(at, 2, answer) == 0) return true;
+  }
+  return false;
+}
+
+const std::string kStarted = u8(u8"觅异开始了 回复@觅异 答案即可参加");
+const std::string kWrong = u8(u8"对不起您答错了，再接再厉吧");
+const std::string kRight = u8(u8"恭喜你答对了！");
+
+TEST(ConsoleHost, AWholePrivateGameAcrossTwoRuns) {
+  HostFolder folder;
+
+  // Show the puzzle, then a guess that can never be right (啊 is B0 A1, and
+  // answers use bytes B0 to DA only).
+  const HostRun first = folder.run(u8(u8"\n@觅异 啊\n"));
+  EXPECT_EQ(first.status, 0) << first.err;
+  EXPECT_EQ(first.err, "");
+  const std::string answer = folder.answer("10001");
+  const std::string question = folder.question("10001");
+  ASSERT_EQ(answer.size(), 2u) << read_file(folder.store());
+  ASSERT_EQ(question.size(), 512u);
+  EXPECT_TRUE(holds_answer(question, answer));
+
+  EXPECT_EQ(grids(first.out), std::vector<std::string>{gbk_to_utf8(question)}) << first.out;
+  const auto grid = position(first.out, gbk_to_utf8(question.substr(0, 2)));
+  const auto started = position(first.out, kStarted, grid);
+  position(first.out, kWrong, started);
+  EXPECT_EQ(first.out.find(kRight), std::string::npos);
+
+  // A second run finds the same puzzle in the store and takes the answer,
+  // typed in UTF-8 as read from the file.
+  const HostRun second = folder.run("\n" + u8(u8"@觅异 ") + gbk_to_utf8(answer) + "\n");
+  EXPECT_EQ(second.status, 0) << second.err;
+  const std::string new_question = folder.question("10001");
+  const std::string new_answer = folder.answer("10001");
+  ASSERT_EQ(new_question.size(), 512u);
+  ASSERT_EQ(new_answer.size(), 2u);
+  EXPECT_NE(new_question, question);
+  EXPECT_TRUE(holds_answer(new_question, new_answer));
+
+  const std::vector<std::string> shown = {gbk_to_utf8(question), gbk_to_utf8(new_question)};
+  EXPECT_EQ(grids(second.out), shown) << second.out;
+  position(second.out, kRight, position(second.out, kStarted));
+  EXPECT_EQ(second.out.find(kWrong), std::string::npos) << second.out;
+
+  // Nothing went to the folder the host was started from, and nothing but
+  // the store was written beside the host.
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(folder.path())) {
+    names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  const std::vector<std::string> expected_names = {"libmiyi.so", "miyi-host",
+                                                   folder.store().filename().string()};
+  EXPECT_EQ(names, expected_names);
+}
+
+TEST(ConsoleHost, AsSwitchesBetweenMembersWithPuzzlesOfTheirOwn) {
+  HostFolder folder;
+  const HostRun shown = folder.run("\n/as 10002\n\n");
+  const std::string first_question = folder.question("10001");
+  const std::string second_question = folder.question("10002");
+  ASSERT_EQ(first_question.size(), 512u) << read_file(folder.store());
+  ASSERT_EQ(second_question.size(), 512u);
+  EXPECT_NE(first_question, second_question);
+  const std::vector<std::string> expected = {gbk_to_utf8(first_question),
+                                             gbk_to_utf8(second_question)};
+  EXPECT_EQ(grids(shown.out), expected) << shown.out;
+
+  // Solving one member's puzzle leaves the other's as it was, and the other
+  // can still solve theirs.
+  const std::string second_answer = folder.answer("10002");
+  const HostRun solved = folder.run(gbk_to_utf8(folder.answer("10001")) + "\n");
+  position(solved.out, kRight);
+  EXPECT_NE(folder.question("10001"), first_question);
+  EXPECT_EQ(folder.question("10002"), second_question);
+  EXPECT_EQ(folder.answer("10002"), second_answer);
+
+  const std::string first_after = folder.question("10001");
+  const HostRun other = folder.run("/as 10002\n" + gbk_to_utf8(second_answer) + "\n");
+  position(other.out, kRight);
+  EXPECT_NE(folder.question("10002"), second_question);
+  EXPECT_EQ(folder.question("10001"), first_after);
+}
+
+TEST(ConsoleHost, AMissingPlugInIsNamedAndNothingIsWritten) {
+  HostFolder folder(/*with_plugin=*/false);
+  const HostRun run = folder.run("\n");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out, "");
+  EXPECT_NE(run.err.find("cannot load the plug-in"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find((folder.path() / "libmiyi.so").string()), std::string::npos) << run.err;
+  EXPECT_FALSE(fs::exists(folder.store()));
+}
+
+}  // namespace
