@@ -248,6 +248,8 @@ bool store_value(LineReader& input, const Sink& output, std::string_view section
   return ok;
 }
 
+std::string_view plain_name(std::string_view name) { return trim_blanks(name); }
+
 bool shape_safe(std::string_view section, std::string_view key, std::string_view value) {
   const auto has_break = [](std::string_view s) {
     return s.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;

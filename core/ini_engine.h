@@ -74,6 +74,11 @@ std::optional<Text> find_value(LineReader& input, std::string_view section, std:
 bool store_value(LineReader& input, const Sink& output, std::string_view section,
                  std::string_view key, std::string_view value);
 
+// A caller's section or key name as the file can hold it: without the
+// blanks (space, tab) at its ends, which reading ignores around the file's
+// own names; a name kept with them could be written but never found.
+std::string_view plain_name(std::string_view name);
+
 // Whether writing these texts keeps the file's shape: no CR, LF or NUL
 // anywhere; no "]" character in the section; no "=" character in the key; a
 // key that does not start with "[" or ";"; neither name empty nor ending in

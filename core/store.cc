@@ -21,22 +21,18 @@ RunDir& the_run_dir() {
 }
 
 // Names as the reading side takes them: leading control characters and
-// spaces dropped, then trailing spaces.
+// spaces dropped, then the blanks at the end.
 std::string_view reading_name(std::string_view name) {
   while (!name.empty() && static_cast<unsigned char>(name.front()) >= 0x01 &&
          static_cast<unsigned char>(name.front()) <= 0x20) {
     name.remove_prefix(1);
   }
-  while (!name.empty() && name.back() == ' ') name.remove_suffix(1);
-  return name;
+  return ini::plain_name(name);
 }
 
-// Names as the writing side takes them: only spaces are trimmed.
-std::string_view writing_name(std::string_view name) {
-  while (!name.empty() && name.front() == ' ') name.remove_prefix(1);
-  while (!name.empty() && name.back() == ' ') name.remove_suffix(1);
-  return name;
-}
+// Names as the writing side takes them: without blanks at either end, so
+// that what is written under a name is found under the same name.
+std::string_view writing_name(std::string_view name) { return ini::plain_name(name); }
 
 bool is_separator(char c) { return c == '/' || c == '\\'; }
 
