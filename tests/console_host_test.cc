@@ -9,11 +9,13 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "tests/http_server.h"
 #include "tests/testing.h"
 
 namespace {
@@ -247,6 +249,66 @@ TEST(ConsoleHost, AsSwitchesBetweenMembersWithPuzzlesOfTheirOwn) {
   position(other.out, kRight);
   EXPECT_NE(folder.question("10002"), second_question);
   EXPECT_EQ(folder.question("10001"), first_after);
+}
+
+// The number that `pattern`'s one group catches in `text`, or -1.
+int caught_number(const std::string& text, const std::string& pattern) {
+  std::smatch match;
+  if (!std::regex_search(text, match, std::regex(pattern))) return -1;
+  return std::stoi(match[1]);
+}
+
+// Answers like the portrait service, in GBK (plain literals in this file
+// compile to GBK): a nickname for 10002 only.
+miyi::testing::HttpReply portrait(const miyi::testing::HttpRequest&) {
+  return {miyi::testing::http_reply("HTTP/1.1 200 OK", {"Content-Type: text/html"},
+                                    "cb({\"10002\":[\"http://x/y.jpg\",0,0,0,\"阿花\",0]})")};
+}
+
+TEST(ConsoleHost, TwoMembersPlayOneGroupPuzzle) {
+  miyi::testing::HttpServer service(portrait);
+  HostFolder folder;
+  write_file(folder.store(), "[觅异]\r\n头像服务=" + service.authority() + "\r\n");
+  const fs::path points = utf8_path(folder.path(), u8"config/签到数据5000.ini");
+
+  // Both members see the group's one puzzle; 10002 guesses wrong and pays
+  // the reward the reply names.
+  const HostRun first = folder.run(u8(u8"/group 5000\n\n/as 10002\n\n@觅异 啊\n"));
+  EXPECT_EQ(first.status, 0) << first.err;
+  const std::string question = folder.question("5000");
+  const std::string answer = folder.answer("5000");
+  ASSERT_EQ(question.size(), 512u) << read_file(folder.store());
+  ASSERT_EQ(answer.size(), 2u);
+  const std::vector<std::string> same_puzzle_twice = {gbk_to_utf8(question),
+                                                      gbk_to_utf8(question)};
+  EXPECT_EQ(grids(first.out), same_puzzle_twice) << first.out;
+  const int fine = caught_number(first.out, u8(u8"对不起您答错了，被扣了([0-9]+)RMB！再接再厉吧"));
+  EXPECT_GE(fine, 1) << first.out;
+  EXPECT_LE(fine, 15);
+  EXPECT_EQ(ini_value(read_file(points), "10002", "积分"), std::to_string(-fine))
+      << read_file(points);
+  EXPECT_EQ(ini_value(read_file(points), "10002", "次数"), "0");
+  EXPECT_TRUE(service.requests().empty());
+
+  // 10002 solves it, greeted by the nickname; 10001 then sees the new puzzle.
+  const HostRun second =
+      folder.run("/group\n/as 10002\n" + gbk_to_utf8(answer) + "\n/as 10001\n\n");
+  EXPECT_EQ(second.status, 0) << second.err;
+  const std::string new_question = folder.question("5000");
+  ASSERT_EQ(new_question.size(), 512u);
+  EXPECT_NE(new_question, question);
+  const std::vector<std::string> new_puzzle_twice = {gbk_to_utf8(new_question),
+                                                     gbk_to_utf8(new_question)};
+  EXPECT_EQ(grids(second.out), new_puzzle_twice) << second.out;
+  const int reward = caught_number(
+      second.out, u8(u8"恭喜阿花答对了！获得([0-9]+)人民币！今天已经参加1次\n"));
+  EXPECT_GE(reward, 1) << second.out;
+  EXPECT_LE(reward, 15);
+  EXPECT_EQ(ini_value(read_file(points), "10002", "积分"), std::to_string(reward - fine))
+      << read_file(points);
+  EXPECT_EQ(ini_value(read_file(points), "10002", "次数"), "1");
+  ASSERT_EQ(service.requests().size(), 1u);
+  EXPECT_TRUE(service.requests()[0].target.ends_with("uins=10002")) << service.requests()[0].target;
 }
 
 TEST(ConsoleHost, AMissingPlugInIsNamedAndNothingIsWritten) {
