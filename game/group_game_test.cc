@@ -242,21 +242,25 @@ TEST_F(GroupGameTest, PointsFilesFromOtherProgramsSurviveByteForByte) {
 TEST_F(GroupGameTest, HostileNumbersTouchNothing) {
   open_group();
   set_points("10001", "积分", "7");
-  const auto snapshot = [] {
-    std::map<std::string, std::string> files;
-    for (const auto& e : fs::recursive_directory_iterator(testing::game_run_dir().path().parent_path())) {
-      if (e.is_regular_file() && e.path().string().find("miyi-test") != std::string::npos) {
-        files[e.path().string()] = testing::read_file(e.path());
-      }
+  // A points file named by the group number alone, so that a group number
+  // with ".." in it would name a file outside the run directory.
+  set("配置", "/发送者群号.ini");
+  const fs::path run = testing::game_run_dir().path();
+  const std::string escape = "miyi-escape-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+                             "-" + run.filename().string();
+  const auto snapshot = [&run] {
+    std::map<std::string, std::string> entries;
+    for (const auto& e : fs::recursive_directory_iterator(run)) {
+      entries[e.path().string()] = e.is_regular_file() ? testing::read_file(e.path()) : "(folder)";
     }
-    return files;
+    return entries;
   };
   const auto before = snapshot();
   const struct {
     Text group, sender;
-  } hostile[] = {{"../5000", "10001"}, {"a/b", "10001"},   {"a\\b", "10001"},
-                 {".", "10001"},       {"..", "10001"},    {"5000\r\n[x]", "10001"},
-                 {"5000]", "10001"},   {"", "10001"},      {"5000", "10001]"},
+  } hostile[] = {{"../" + escape, "10001"}, {"a/b", "10001"},         {"a\\b", "10001"},
+                 {".", "10001"},            {"..", "10001"},           {"5000\r\n[x]", "10001"},
+                 {"5000]", "10001"},        {"", "10001"},             {"5000", "10001]"},
                  {"5000", "1\r\n积分=9"}, {"5000", ""}};
   for (const auto& h : hostile) {
     SCOPED_TRACE(h.group + " / " + h.sender);
@@ -265,6 +269,7 @@ TEST_F(GroupGameTest, HostileNumbersTouchNothing) {
     EXPECT_EQ(send(wrong_for(), h.sender, h.group), "");
   }
   EXPECT_TRUE(snapshot() == before);
+  EXPECT_FALSE(fs::exists(run.parent_path() / (escape + ".ini")));
 }
 
 }  // namespace
