@@ -4,7 +4,7 @@
 #include "core/random.h"
 #include "core/store.h"
 #include "core/text.h"
-#include "game/private_game.h"
+#include "game/puzzle_store.h"
 #include "game/puzzle.h"
 #include "net/nickname.h"
 
@@ -44,15 +44,8 @@ Text play_group(const Text& answer, const Text& group, const Text& sender) {
   // Drawn on every command, whatever comes of it.
   const Text reward = int_to_text(random_int(1, top_reward));
 
-  Text solution = ini_read(store, group, "答案");
-  if (text_compare(solution, "") == 0) {
-    solution = make_answer();
-    ini_write(store, group, "答案", solution);
-  }
-  Text question = ini_read(store, group, "问题");
-  if (text_compare(question, "") == 0) {
-    question = make_question(solution);
-    ini_write(store, group, "问题", question);
+  const StoredPuzzle puzzle = load_puzzle(group);
+  if (puzzle.question_is_new) {
     // A new group puts the settings back to their defaults; this command
     // goes on with what it read above.
     ini_write(store, kSettings, "配置", "/config/签到数据发送者群号.ini");
@@ -75,9 +68,9 @@ Text play_group(const Text& answer, const Text& group, const Text& sender) {
   }
 
   if (text_compare(answer, "") == 0) {
-    return text_concat(question, "\r\n觅异开始了 回复@觅异 答案即可参加");
+    return text_concat(puzzle.question, "\r\n觅异开始了 回复@觅异 答案即可参加");
   }
-  if (text_compare(answer, solution) != 0) {
+  if (text_compare(answer, puzzle.answer) != 0) {
     // The reply says the reward was deducted, so it is.
     ini_write(points, sender, balance_key, add_as_double(old_balance, reward, -1.0));
     return text_concat("对不起您答错了，被扣了", reward, "RMB！再接再厉吧");
@@ -87,8 +80,7 @@ Text play_group(const Text& answer, const Text& group, const Text& sender) {
   const Text next_question = make_question(next_solution);
   if (count < 10) {
     const Text new_count = double_to_text(static_cast<double>(count) + 1.0);
-    ini_write(store, group, "答案", next_solution);
-    ini_write(store, group, "问题", next_question);
+    store_puzzle(group, next_solution, next_question);
     ini_write(points, sender, balance_key, add_as_double(old_balance, reward));
     ini_write(points, sender, "次数", new_count);
     const Text nickname = lookup_nickname(sender);

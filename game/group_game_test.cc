@@ -13,7 +13,7 @@
 #include "core/store.h"
 #include "core/text.h"
 #include "game/command.h"
-#include "game/private_game.h"
+#include "game/puzzle_store.h"
 #include "game/test_run_dir.h"
 #include "tests/http_server.h"
 

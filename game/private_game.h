@@ -5,9 +5,6 @@
 
 namespace miyi {
 
-// The puzzle store's name: the run directory followed by "/觅异.ini".
-Text puzzle_store();
-
 // Judges `answer` (already normalised) against `sender`'s puzzle, creating
 // the puzzle on first contact (answer written before question), and gives the
 // reply. An account number the store would refuse as a section gets the
