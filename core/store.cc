@@ -20,14 +20,20 @@ RunDir& the_run_dir() {
   return dir;
 }
 
-// Names as the reading side takes them: leading control characters and
-// spaces dropped, then the blanks at the end.
-std::string_view reading_name(std::string_view name) {
+// Leading control characters and spaces are dropped from every name a read
+// is given.
+std::string_view without_leading_controls(std::string_view name) {
   while (!name.empty() && static_cast<unsigned char>(name.front()) >= 0x01 &&
          static_cast<unsigned char>(name.front()) <= 0x20) {
     name.remove_prefix(1);
   }
-  return ini::plain_name(name);
+  return name;
+}
+
+// Section and key names as the reading side takes them: also without the
+// blanks at the end.
+std::string_view reading_name(std::string_view name) {
+  return ini::plain_name(without_leading_controls(name));
 }
 
 // Names as the writing side takes them: without blanks at either end, so
@@ -106,7 +112,7 @@ void set_run_dir_for_testing(const Text& dir) {
 }
 
 Text ini_read(const Text& name, const Text& section, const Text& key) {
-  const std::string_view file_name = reading_name(name);
+  const std::string_view file_name = without_leading_controls(name);
   const std::string_view section_name = reading_name(section);
   const std::string_view key_name = reading_name(key);
   if (file_name.empty() || section_name.empty() || key_name.empty()) return Text();
