@@ -1,0 +1,199 @@
+// File access on Windows, through the ANSI functions of kernel32.
+//
+// The INI files are read and written by our own engine (core/ini_engine.h,
+// core/store.h) on top of these calls, not by the platform's
+// GetPrivateProfileStringA / WritePrivateProfileStringA: those rewrite the
+// file in place (a crash or a full disk midway leaves it torn or empty) and
+// write whatever texts they are given (a CR, LF or "]" in a name reshapes
+// the file). Through our engine a write builds the new file beside the old
+// one and renames it over it in one step, and a write that would change the
+// file's shape is refused, exactly as on Linux. The file format is the
+// platform's own: files written by those functions read the same, and they
+// read ours.
+//
+// Names are GBK texts and go to the ANSI functions unchanged: the system
+// maps them through the ANSI code page, which on the hosts' systems is 936
+// (GBK). "/" and "\" both separate folders.
+#include <windows.h>
+
+#include <cstdio>
+#include <string_view>
+
+#include "platform/files.h"
+
+namespace miyi::platform {
+namespace {
+
+HANDLE as_handle(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
+std::intptr_t from_handle(HANDLE handle) {
+  return handle == INVALID_HANDLE_VALUE ? -1 : reinterpret_cast<std::intptr_t>(handle);
+}
+
+// Where the folder part of `name` ends: the position of its last separator,
+// walking GBK characters (a second byte may be 0x5C), or npos.
+std::size_t last_separator(std::string_view name) {
+  std::size_t last = std::string_view::npos;
+  for (std::size_t at = 0; at < name.size();) {
+    if (name[at] == '\\' || name[at] == '/') last = at;
+    at += static_cast<unsigned char>(name[at]) >= 0x80 ? 2 : 1;
+  }
+  return last;
+}
+
+// Attributes that a replaced file keeps. Read-only is not among them: a
+// read-only file is never replaced.
+constexpr DWORD kKeptAttributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                                  FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+
+// Another program may have the old file open for a moment (a reader that
+// does not share deletion, a virus scanner): the rename is tried again for
+// a short while before the write gives up.
+constexpr int kRenameAttempts = 10;
+constexpr DWORD kRenamePauseMs = 20;
+
+}  // namespace
+
+// An input file whose end has been read: its handle is closed already.
+constexpr std::intptr_t kReadToTheEnd = -2;
+
+InputFile::~InputFile() {
+  if (handle_ >= 0) CloseHandle(as_handle(handle_));
+}
+
+OpenResult InputFile::open(const Text& name) {
+  // Sharing everything, so that other programs may write, and replace the
+  // file, while it is being read.
+  const HANDLE file =
+      CreateFileA(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    const DWORD error = GetLastError();
+    return (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) ? OpenResult::missing
+                                                                             : OpenResult::failed;
+  }
+  // A folder cannot be opened this way; a device (a name such as "CON")
+  // can, and is no INI file.
+  if (GetFileType(file) != FILE_TYPE_DISK) {
+    CloseHandle(file);
+    return OpenResult::failed;
+  }
+  handle_ = from_handle(file);
+  return OpenResult::opened;
+}
+
+long InputFile::read(char* buffer, std::size_t size) {
+  if (handle_ == kReadToTheEnd) return 0;
+  if (handle_ < 0) return -1;
+  const DWORD wanted = size > 0x40000000 ? 0x40000000 : static_cast<DWORD>(size);
+  DWORD got = 0;
+  if (!ReadFile(as_handle(handle_), buffer, wanted, &got, nullptr)) return -1;
+  if (got == 0 && wanted > 0) {
+    // Closed as soon as it is read through: a write reads the old file to
+    // its end and then renames the new one over it, and Windows refuses to
+    // replace a file that is still open, even by the same process.
+    CloseHandle(as_handle(handle_));
+    handle_ = kReadToTheEnd;
+  }
+  return static_cast<long>(got);
+}
+
+ReplacementFile::~ReplacementFile() {
+  if (handle_ != -1) CloseHandle(as_handle(handle_));
+  if (!temporary_.empty()) DeleteFileA(temporary_.c_str());
+}
+
+bool ReplacementFile::begin(const Text& name) {
+  if (name.empty()) return false;
+  const DWORD old_attributes = GetFileAttributesA(name.c_str());
+  if (old_attributes != INVALID_FILE_ATTRIBUTES &&
+      (old_attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) != 0) {
+    return false;
+  }
+  target_ = name;
+  const std::size_t separator = last_separator(name);
+  const Text folder = separator == std::string_view::npos ? Text() : name.substr(0, separator + 1);
+  const Text base = separator == std::string_view::npos ? name : name.substr(separator + 1);
+
+  // A name of our own in the same folder (a rename never crosses volumes),
+  // made from the process, the moment and the attempt; CREATE_NEW never
+  // takes over a file that exists.
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    char suffix[48];
+    std::snprintf(suffix, sizeof suffix, ".%lx-%lx-%d.tmp",
+                  static_cast<unsigned long>(GetCurrentProcessId()),
+                  static_cast<unsigned long>(GetTickCount()), attempt);
+    const Text candidate = folder + "~" + base + suffix;
+    const HANDLE file = CreateFileA(candidate.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
+      handle_ = from_handle(file);
+      temporary_ = candidate;
+      return true;
+    }
+    // A missing folder, a name too long, no right to create files: trying
+    // another name changes nothing.
+    if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS) return false;
+  }
+  return false;
+}
+
+bool ReplacementFile::write(std::string_view bytes) {
+  if (handle_ == -1 || failed_) return false;
+  while (!bytes.empty()) {
+    const DWORD chunk = bytes.size() > 0x40000000 ? 0x40000000 : static_cast<DWORD>(bytes.size());
+    DWORD put = 0;
+    if (!WriteFile(as_handle(handle_), bytes.data(), chunk, &put, nullptr) || put == 0) {
+      failed_ = true;  // a full disk ends here, before the old file is touched
+      return false;
+    }
+    bytes.remove_prefix(put);
+  }
+  return true;
+}
+
+bool ReplacementFile::commit() {
+  if (handle_ == -1 || failed_) return false;
+  // On disk before it takes the old file's name, so that even a power cut
+  // leaves the old contents or the new ones.
+  bool ok = FlushFileBuffers(as_handle(handle_)) != 0;
+  ok = (CloseHandle(as_handle(handle_)) != 0) && ok;
+  handle_ = -1;
+  if (!ok) return false;
+
+  const DWORD old_attributes = GetFileAttributesA(target_.c_str());
+  if (old_attributes != INVALID_FILE_ATTRIBUTES && (old_attributes & kKeptAttributes) != 0) {
+    SetFileAttributesA(temporary_.c_str(), old_attributes & kKeptAttributes);
+  }
+  // One rename that replaces the old file: readers see the old file or the
+  // new one. (ReplaceFileA would keep more of the old file's metadata, but
+  // it works in several steps, and a failure between them can leave the
+  // name without a file.)
+  for (int attempt = 0; attempt < kRenameAttempts; ++attempt) {
+    if (MoveFileExA(temporary_.c_str(), target_.c_str(),
+                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+      temporary_.clear();  // nothing left to remove
+      return true;
+    }
+    const DWORD error = GetLastError();
+    if (error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) break;
+    const DWORD attributes = GetFileAttributesA(target_.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES &&
+        (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) != 0) {
+      break;  // not a passing lock
+    }
+    Sleep(kRenamePauseMs);
+  }
+  return false;
+}
+
+bool folder_exists(const Text& name) {
+  const DWORD attributes = GetFileAttributesA(name.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+bool make_folder(const Text& name) {
+  if (CreateDirectoryA(name.c_str(), nullptr)) return true;
+  return GetLastError() == ERROR_ALREADY_EXISTS && folder_exists(name);
+}
+
+}  // namespace miyi::platform

@@ -1,0 +1,16 @@
+// The folder part of a Windows path that the ANSI functions gave, as GBK.
+#pragma once
+
+#include <string_view>
+
+#include "core/types.h"
+
+namespace miyi::platform {
+
+// Everything before the path's last backslash, found by walking GBK
+// characters so that the second byte of a two-byte character (which may be
+// 0x5C) is never taken for one. A path without a backslash gives the empty
+// text. "C:\robot\qq.exe" gives "C:\robot"; "C:\qq.exe" gives "C:".
+Text folder_before_last_backslash(std::string_view path);
+
+}  // namespace miyi::platform
