@@ -84,8 +84,9 @@ TEST(PlatformRequest, GetSendsTheHeadersAsGivenAndNoBody) {
   const HttpRequest& with_defaults = requests[0];
   EXPECT_EQ(with_defaults.method, "GET");
   EXPECT_EQ(with_defaults.target, "/get?uins=1");
-  // The object puts nothing between the colon and the value.
-  EXPECT_THAT(with_defaults.head, HasSubstr("\r\nCookie:sid=42\r\n"));
+  // The value arrives as given; the client may put one blank after the
+  // colon (libcurl puts none, WinHTTP one).
+  EXPECT_THAT(with_defaults.header("Cookie"), ::testing::Optional(::testing::AnyOf("sid=42", " sid=42")));
   EXPECT_THAT(with_defaults.head, HasSubstr("\r\nReferer: " + url + "\r\n"));
   EXPECT_THAT(with_defaults.head, HasSubstr("\r\nAccept-Language: zh-cn\r\n"));
   EXPECT_THAT(with_defaults.head,
@@ -97,7 +98,7 @@ TEST(PlatformRequest, GetSendsTheHeadersAsGivenAndNoBody) {
   EXPECT_FALSE(with_defaults.header("Transfer-Encoding"));
   EXPECT_THAT(with_defaults.body, IsEmpty());
 
-  EXPECT_THAT(requests[1].head, HasSubstr("\r\nX-Tight:v\r\n"));
+  EXPECT_THAT(requests[1].header("X-Tight"), ::testing::Optional(::testing::AnyOf("v", " v")));
   EXPECT_THAT(requests[1].head, HasSubstr("\r\nX-Span: 10:20:30\r\n"));
   // No header the caller did not give.
   EXPECT_FALSE(requests[1].header("Content-Type"));
