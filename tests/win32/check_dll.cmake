@@ -1,6 +1,8 @@
 # Checks miyi.dll as a robot's host sees it: exactly the exports info and
-# plugmain, under their plain names, and no import of a MinGW runtime DLL
-# (libstdc++, libgcc, winpthread), which a robot's folder does not have.
+# plugmain, under their plain names; in the 32-bit DLL, plugmain removes
+# its five arguments (20 bytes) itself, as __stdcall requires; and no import
+# of a MinGW runtime DLL (libstdc++, libgcc, winpthread), which a robot's
+# folder does not have.
 #   cmake -DOBJDUMP=... -DDLL=.../miyi.dll -P check_dll.cmake
 execute_process(COMMAND ${OBJDUMP} -p ${DLL} OUTPUT_VARIABLE dump RESULT_VARIABLE failed)
 if(failed)
@@ -31,4 +33,19 @@ foreach(import IN LISTS imports)
     message(FATAL_ERROR "${DLL} needs a MinGW runtime DLL: ${import}")
   endif()
 endforeach()
-message(STATUS "exports: ${names}; imports: ${imports}")
+# A 32-bit __stdcall function returns with "ret $0x14" (five 4-byte
+# arguments); a plain "ret" would leave them to the caller.
+if(dump MATCHES "file format pei-i386")
+  execute_process(COMMAND ${OBJDUMP} -d --disassemble=_plugmain@20 ${DLL}
+                  OUTPUT_VARIABLE code RESULT_VARIABLE failed)
+  string(REGEX MATCHALL "\tret[^\n]*" returns "${code}")
+  if(failed OR NOT returns)
+    message(FATAL_ERROR "no code found for _plugmain@20 in ${DLL}")
+  endif()
+  foreach(return IN LISTS returns)
+    if(NOT return MATCHES "ret +[$]0x14")
+      message(FATAL_ERROR "plugmain returns with '${return}', not 'ret $0x14'")
+    endif()
+  endforeach()
+endif()
+message(STATUS "exports: ${names}; imports: ${imports}; returns: ${returns}")
