@@ -85,9 +85,9 @@ class RequestObject {
 
 // Makes a fresh request object, or null when none can be made. Whatever the
 // platform needs around its objects belongs to the factory and to the object
-// it returns: on Windows that is initialising COM for the calling thread
-// before the object is created and uninitialising it once the object is gone
-// (also when no object could be made); POSIX needs nothing of the kind.
+// it returns, set up for one request and gone with the object. Neither of
+// our objects needs any: libcurl's easy handles and the WinHTTP C API work
+// without COM, so no thread's COM state is ever touched.
 using RequestObjectFactory = std::function<std::unique_ptr<RequestObject>()>;
 
 // The platform's own factory: net/posix or net/win32, chosen by the build.

@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
 # Installs the Debian packages a build needs, only those that are missing.
 #   scripts/deps.sh          packages for the Linux build and its tests
-#   scripts/deps.sh windows  also the MinGW cross compiler and Wine
+#   scripts/deps.sh windows  also the MinGW cross compilers, Wine and GoogleTest's
+#                            sources for the Windows builds
 set -euo pipefail
 
 packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev
           libcurl4-openssl-dev)
 if [[ "${1:-}" == windows ]]; then
-  packages+=(g++-mingw-w64-i686 wine wine32:i386 locales)
+  packages+=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686
+             googletest wine wine32:i386 wine64 locales)
 fi
 
 sudo_if_needed() { if [[ $(id -u) -eq 0 ]]; then "$@"; else sudo "$@"; fi; }

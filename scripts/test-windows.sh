@@ -15,23 +15,7 @@ jobs=$(nproc)
 
 sudo_if_needed() { if [[ $(id -u) -eq 0 ]]; then "$@"; else sudo "$@"; fi; }
 
-# What scripts/deps.sh windows installs, and what the 64-bit fallback needs.
-packages=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686
-          googletest wine wine32:i386 wine64 locales)
-missing=()
-for p in "${packages[@]}"; do
-  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
-    missing+=("$p")
-  fi
-done
-if ((${#missing[@]})); then
-  if ! dpkg --print-foreign-architectures | grep -qx i386; then
-    sudo_if_needed dpkg --add-architecture i386
-  fi
-  echo "Installing: ${missing[*]}"
-  sudo_if_needed apt-get update -qq
-  sudo_if_needed env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
-fi
+scripts/deps.sh windows
 
 # Wine takes its ANSI code page from the locale: zh_CN.UTF-8 gives 936.
 if ! locale -a 2>/dev/null | grep -qix 'zh_CN.utf-\?8'; then
