@@ -2,7 +2,8 @@
 // plug-in library, converting between the terminal's UTF-8 and the plug-in's
 // GBK, and a few facts about the process. One implementation file per
 // platform (host/posix/, host/win32/), picked by the build; everything else
-// in the host is portable.
+// in the host is portable (the conversions walk texts in host/conversion.cc
+// and leave single characters to the platform: host/conversion.h).
 #pragma once
 
 #include <string>

@@ -7,6 +7,7 @@
 
 #include <cstdio>
 
+#include "host/conversion.h"
 #include "host/system.h"
 
 namespace miyi::host {
@@ -14,7 +15,6 @@ namespace {
 
 // The plug-in's code page: GBK.
 constexpr UINT kPluginCodePage = 936;
-constexpr char kReplacementCharacter[] = "\xEF\xBF\xBD";  // U+FFFD in UTF-8
 
 // The one UTF-16 character (or surrogate pair) that `bytes` hold in
 // `code_page`; empty when they are not exactly one valid character.
@@ -41,17 +41,20 @@ bool encode(UINT code_page, const std::wstring& wide, std::string& out) {
   return true;
 }
 
-// The length of the UTF-8 sequence that starts with `lead`, 0 when `lead`
-// cannot start one.
-std::size_t utf8_length(unsigned char lead) {
-  if (lead < 0x80) return 1;
-  if (lead >= 0xC2 && lead <= 0xDF) return 2;
-  if (lead >= 0xE0 && lead <= 0xEF) return 3;
-  if (lead >= 0xF0 && lead <= 0xF4) return 4;
-  return 0;
-}
-
 }  // namespace
+
+// The code pages' functions hold nothing between characters.
+CharacterConverter::CharacterConverter(Direction direction) : direction_(direction) {}
+
+CharacterConverter::~CharacterConverter() = default;
+
+CharacterConverter::Result CharacterConverter::one(std::string_view in, std::string& out) {
+  const bool to_gbk = direction_ == Direction::kUtf8ToGbk;
+  const std::wstring wide = one_character(to_gbk ? CP_UTF8 : kPluginCodePage, in);
+  if (wide.empty()) return Result::kNotACharacter;
+  return encode(to_gbk ? kPluginCodePage : CP_UTF8, wide, out) ? Result::kConverted
+                                                               : Result::kNotHeld;
+}
 
 Library::~Library() {
   if (handle_) FreeLibrary(static_cast<HMODULE>(handle_));
@@ -100,58 +103,6 @@ std::string beside_executable(std::string_view file_name) {
   }
   if (folder_end == std::string::npos) return std::string(file_name);
   return std::string(path, folder_end) + std::string(file_name);
-}
-
-std::string gbk_to_utf8(std::string_view gbk) {
-  // Walks characters as the plug-in does: a byte below 0x80 alone, any other
-  // byte with the one after it.
-  std::string out;
-  std::string character;
-  std::size_t at = 0;
-  while (at < gbk.size()) {
-    const auto lead = static_cast<unsigned char>(gbk[at]);
-    if (lead < 0x80) {
-      out += static_cast<char>(lead);
-      ++at;
-      continue;
-    }
-    const std::wstring wide =
-        at + 1 < gbk.size() ? one_character(kPluginCodePage, gbk.substr(at, 2)) : std::wstring();
-    if (!wide.empty() && encode(CP_UTF8, wide, character)) {
-      out += character;
-    } else {
-      out += kReplacementCharacter;
-    }
-    at += 2;
-  }
-  return out;
-}
-
-std::string utf8_to_gbk(std::string_view utf8) {
-  std::string out;
-  std::string character;
-  std::size_t at = 0;
-  while (at < utf8.size()) {
-    const auto lead = static_cast<unsigned char>(utf8[at]);
-    if (lead < 0x80) {
-      out += static_cast<char>(lead);
-      ++at;
-      continue;
-    }
-    const std::size_t length = utf8_length(lead);
-    const std::wstring wide = (length == 0 || at + length > utf8.size())
-                                  ? std::wstring()
-                                  : one_character(CP_UTF8, utf8.substr(at, length));
-    if (wide.empty()) {
-      out += '?';  // a broken sequence loses only its first byte
-      ++at;
-      continue;
-    }
-    // A character that GBK lacks goes as a whole, as one "?".
-    out += encode(kPluginCodePage, wide, character) && character.size() == 2 ? character : "?";
-    at += length;
-  }
-  return out;
 }
 
 bool input_is_terminal() { return _isatty(_fileno(stdin)) != 0; }
