@@ -50,6 +50,7 @@
 #include <string_view>
 
 #include "net/http_client.h"
+#include "net/http_rules.h"
 #include "net/request_object.h"
 
 namespace miyi {
@@ -57,10 +58,13 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr int kDefaultResolveMs = 30000;
-constexpr int kDefaultConnectMs = 60000;
-constexpr int kDefaultSendMs = 30000;
-constexpr int kDefaultReceiveMs = 30000;
+using http_rules::has_line_break_or_nul;
+using http_rules::is_token;
+using http_rules::kDefaultConnectMs;
+using http_rules::kDefaultReceiveMs;
+using http_rules::kDefaultResolveMs;
+using http_rules::kDefaultSendMs;
+
 constexpr long kMaxRedirects = 10;
 
 struct EasyDeleter {
@@ -71,22 +75,6 @@ struct HeaderListDeleter {
 };
 using EasyHandle = std::unique_ptr<CURL, EasyDeleter>;
 using HeaderList = std::unique_ptr<curl_slist, HeaderListDeleter>;
-
-// HTTP's token characters: what a method or a header name may consist of.
-bool is_token(std::string_view text) {
-  if (text.empty()) return false;
-  for (const char c : text) {
-    const auto u = static_cast<unsigned char>(c);
-    const bool ok = (u >= '0' && u <= '9') || (u >= 'A' && u <= 'Z') || (u >= 'a' && u <= 'z') ||
-                    std::string_view("!#$%&'*+-.^_`|~").find(c) != std::string_view::npos;
-    if (!ok) return false;
-  }
-  return true;
-}
-
-bool has_line_break_or_nul(std::string_view text) {
-  return text.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
-}
 
 bool equal_ignoring_case(std::string_view a, std::string_view b) {
   const auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? char(c + 32) : c; };

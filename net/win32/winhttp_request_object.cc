@@ -40,36 +40,23 @@
 #include <string_view>
 
 #include "net/http_client.h"
+#include "net/http_rules.h"
 #include "net/request_object.h"
 
 namespace miyi {
 namespace {
 
-constexpr int kDefaultResolveMs = 30000;
-constexpr int kDefaultConnectMs = 60000;
-constexpr int kDefaultSendMs = 30000;
-constexpr int kDefaultReceiveMs = 30000;
+using http_rules::has_line_break_or_nul;
+using http_rules::is_token;
+using http_rules::kDefaultConnectMs;
+using http_rules::kDefaultReceiveMs;
+using http_rules::kDefaultResolveMs;
+using http_rules::kDefaultSendMs;
 
 struct InternetHandleCloser {
   void operator()(void* handle) const { WinHttpCloseHandle(handle); }
 };
 using InternetHandle = std::unique_ptr<void, InternetHandleCloser>;
-
-// HTTP's token characters: what a method or a header name may consist of.
-bool is_token(std::string_view text) {
-  if (text.empty()) return false;
-  for (const char c : text) {
-    const auto u = static_cast<unsigned char>(c);
-    const bool ok = (u >= '0' && u <= '9') || (u >= 'A' && u <= 'Z') || (u >= 'a' && u <= 'z') ||
-                    std::string_view("!#$%&'*+-.^_`|~").find(c) != std::string_view::npos;
-    if (!ok) return false;
-  }
-  return true;
-}
-
-bool has_line_break_or_nul(std::string_view text) {
-  return text.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
-}
 
 // ANSI code page text to UTF-16; false when it is not valid in that page.
 bool widen(std::string_view text, std::wstring& out) {
