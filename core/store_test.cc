@@ -10,46 +10,18 @@
 #include <string>
 
 #include "core/text.h"
+#include "tests/store_fixture.h"
 #include "tests/testing.h"
 
 namespace miyi {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::question_of;
 using testing::read_file;
 using testing::write_file;
 
-// One run directory for the whole program: it is fixed once, as at load.
-const testing::TempDir& run_folder() {
-  static testing::TempDir* dir = [] {
-    auto* d = new testing::TempDir;
-    set_run_dir_for_testing(d->text());
-    return d;
-  }();
-  return *dir;
-}
-
-class StoreTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    run_folder();
-    for (const auto& entry : fs::directory_iterator(run_folder().path())) fs::remove_all(entry);
-  }
-  // A file of the run directory, named as the game names it.
-  static Text name(const char* relative) { return text_concat(run_dir(), relative); }
-  static fs::path path(std::u8string_view relative) {
-    return testing::utf8_path(run_folder().path(), relative);
-  }
-};
-
-std::string question_of(unsigned seed) {
-  std::string q;
-  for (int i = 0; i < 256; ++i) {
-    q += static_cast<char>(0xB0 + (seed + i) % 43);
-    q += static_cast<char>(0xB0 + (seed * 7 + i) % 43);
-  }
-  return q;
-}
+class StoreTest : public testing::StoreFixture {};
 
 TEST_F(StoreTest, RoundTripsTheGamesValuesInAGbkNamedFile) {
   const Text store = name("/觅异.ini");
@@ -156,8 +128,8 @@ TEST_F(StoreTest, CreatesMissingFoldersOnlyInsideTheRunDirectory) {
 
   // Climbing out of the run directory, or a name elsewhere, creates nothing.
   EXPECT_FALSE(ini_write(name("/x/../../escaped/p.ini"), "s", "k", "v"));
-  EXPECT_FALSE(fs::exists(run_folder().path() / "x"));
-  EXPECT_FALSE(fs::exists(run_folder().path().parent_path() / "escaped"));
+  EXPECT_FALSE(fs::exists(testing::store_run_folder().path() / "x"));
+  EXPECT_FALSE(fs::exists(testing::store_run_folder().path().parent_path() / "escaped"));
   testing::TempDir elsewhere;
   EXPECT_FALSE(ini_write(elsewhere.text() + "/missing/p.ini", "s", "k", "v"));
   EXPECT_FALSE(fs::exists(elsewhere.path() / "missing"));
@@ -186,9 +158,7 @@ TEST_F(StoreTest, KeepsPermissionsAndLinks) {
   EXPECT_EQ(read_file(path(u8"real.ini")), "[s]\r\nk=2\r\n");
   EXPECT_EQ(fs::status(path(u8"real.ini")).permissions() & fs::perms::all, fs::perms(0640));
   // No temporary file is left beside it.
-  int entries = 0;
-  for ([[maybe_unused]] const auto& e : fs::directory_iterator(run_folder().path())) ++entries;
-  EXPECT_EQ(entries, 2);
+  EXPECT_EQ(entries(), 2);
 }
 
 // A writer killed at any moment leaves the old file or the new one: every

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <string>
 
+#include "tests/boundary.h"
 #include "tests/testing.h"
 
 namespace {
@@ -16,17 +17,7 @@ namespace fs = std::filesystem;
 using InfoFn = const char* (*)();
 using PlugmainFn = const char* (*)(const char*, const char*, const char*, const char*, const char*);
 
-const char kDescriptor[] =
-    "\xC3\xD9\xD2\xEC\xD3\xCE\xCF\xB7\r\n"  // 觅异游戏
-    "1.0\xB0\xE6\r\n"                       // 1.0版
-    "6Q8K-\xE0\xD6\xE0\xD6\r\n"             // 6Q8K-嘀嘀
-    "\xB4\xF3\xBC\xD2\xD2\xBB\xC6\xF0\xC0\xB4\xC3\xD9\xD2\xEC\r\n"  // 大家一起来觅异
-    "@\xC3\xD9\xD2\xEC\r\n"                 // @觅异
-    "\xB4\xF0\xB0\xB8\r\n"                  // 答案
-    "\r\n"
-    "plugmain\r\n"
-    "1\r\n"
-    "\xBC\xD9\r\n";                         // 假
+using miyi::testing::kDescriptor;
 
 struct Plugin {
   void* handle = nullptr;
@@ -82,19 +73,8 @@ TEST(Boundary, DescriptorAndNullRepliesInALoadedLibrary) {
   ASSERT_NE(plugin.info, nullptr) << dlerror();
   ASSERT_NE(plugin.plugmain, nullptr);
 
-  const char* first = plugin.info();
-  ASSERT_NE(first, nullptr);
-  EXPECT_EQ(std::string(first), kDescriptor);
-  EXPECT_EQ(std::string(first).size(), 76u);
-  const std::string kept = first;
-  const char* second = plugin.info();
-  EXPECT_EQ(std::string(second), kept);
-
-  for (const char* kind : {static_cast<const char*>(nullptr), "", "3", " 1", "01", "1 ", "２"}) {
-    SCOPED_TRACE(kind ? kind : "(null)");
-    EXPECT_EQ(plugin.plugmain("x", kind, "5000", "10001", "extra"), nullptr);
-  }
-  EXPECT_EQ(plugin.plugmain(nullptr, nullptr, nullptr, nullptr, nullptr), nullptr);
+  miyi::testing::expect_descriptor(plugin.info);
+  miyi::testing::expect_no_reply_to_odd_kinds(plugin.plugmain);
 }
 
 TEST(Boundary, LoadsFromAnExecutableInItsOwnFolder) {

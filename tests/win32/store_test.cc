@@ -12,6 +12,7 @@
 #include "core/store.h"
 #include "core/text.h"
 #include "platform/run_dir.h"
+#include "tests/store_fixture.h"
 #include "tests/testing.h"
 #include "tests/win32/process.h"
 
@@ -19,45 +20,11 @@ namespace miyi {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::question_of;
 using testing::read_file;
 using testing::write_file;
 
-// One run directory for the whole program: it is fixed once, as at load.
-const testing::TempDir& run_folder() {
-  static testing::TempDir* dir = [] {
-    auto* d = new testing::TempDir;
-    set_run_dir_for_testing(d->text());
-    return d;
-  }();
-  return *dir;
-}
-
-class Win32Store : public ::testing::Test {
- protected:
-  void SetUp() override {
-    run_folder();
-    for (const auto& entry : fs::directory_iterator(run_folder().path())) fs::remove_all(entry);
-  }
-  // A file of the run directory, named as the game names it.
-  static Text name(const char* relative) { return text_concat(run_dir(), relative); }
-  static fs::path path(std::u8string_view relative) {
-    return testing::utf8_path(run_folder().path(), relative);
-  }
-  static int entries() {
-    int count = 0;
-    for ([[maybe_unused]] const auto& e : fs::directory_iterator(run_folder().path())) ++count;
-    return count;
-  }
-};
-
-std::string question_of(unsigned seed) {
-  std::string q;
-  for (int i = 0; i < 256; ++i) {
-    q += static_cast<char>(0xB0 + (seed + i) % 43);
-    q += static_cast<char>(0xB0 + (seed * 7 + i) % 43);
-  }
-  return q;
-}
+class Win32Store : public testing::StoreFixture {};
 
 // What the platform's reader gives: up to 10239 bytes, "" by default.
 std::string profile_read(const Text& file, const Text& section, const Text& key) {
