@@ -1,13 +1,12 @@
-// The console host end to end: the built miyi-host and plug-in copied into a
-// folder of their own, driven through a pipe as a script would, with the
-// game's state read back from the store file beside them.
-#include <iconv.h>
-#include <sys/wait.h>
-
+// The console host end to end, on every platform: the built miyi-host and
+// plug-in copied into a folder of their own, driven through a pipe as a
+// script would, with the game's state read back from the store file beside
+// them (under its GBK name, which is the same UTF-8 name on disk on Linux
+// and under Wine). Running the host and the reference GBK conversion are
+// the per-OS part: tests/host_process.h.
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <filesystem>
 #include <regex>
 #include <sstream>
@@ -15,12 +14,14 @@
 #include <string_view>
 #include <vector>
 
+#include "tests/host_process.h"
 #include "tests/http_server.h"
 #include "tests/testing.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+using miyi::testing::HostRun;
 using miyi::testing::read_file;
 using miyi::testing::TempDir;
 using miyi::testing::utf8_path;
@@ -32,21 +33,8 @@ std::string u8(std::u8string_view text) { return std::string(text.begin(), text.
 const char kAnswerKey[] = "\xB4\xF0\xB0\xB8";    // 答案
 const char kQuestionKey[] = "\xCE\xCA\xCC\xE2";  // 问题
 
-// GBK to UTF-8 through iconv, independent of the host's own conversion.
-std::string gbk_to_utf8(const std::string& gbk) {
-  iconv_t cd = iconv_open("UTF-8", "GB18030");
-  if (cd == reinterpret_cast<iconv_t>(-1)) return "(iconv unavailable)";
-  std::string out(gbk.size() * 2 + 4, '\0');
-  char* in_at = const_cast<char*>(gbk.data());
-  std::size_t in_left = gbk.size();
-  char* out_at = out.data();
-  std::size_t out_left = out.size();
-  const std::size_t rc = iconv(cd, &in_at, &in_left, &out_at, &out_left);
-  iconv_close(cd);
-  if (rc == static_cast<std::size_t>(-1)) return "(not GBK)";
-  out.resize(out.size() - out_left);
-  return out;
-}
+// GBK to UTF-8 through the system, independent of the host's own conversion.
+std::string gbk_to_utf8(const std::string& gbk) { return miyi::testing::system_gbk_to_utf8(gbk); }
 
 // A value of an INI file, read as a curious member would: the first
 // "key=value" line under "[section]", blanks around both trimmed.
@@ -102,43 +90,24 @@ std::vector<std::string> grids(const std::string& output) {
   return found;
 }
 
-struct HostRun {
-  std::string out, err;
-  int status = -1;
-};
-
 // The host and the plug-in in a folder of their own, started from another
 // folder, so that any file written beside the host was written by the
 // plug-in for its run directory.
 class HostFolder {
  public:
   explicit HostFolder(bool with_plugin = true) {
-    fs::copy_file(MIYI_HOST, host());
-    if (with_plugin) fs::copy_file(MIYI_LIBRARY, folder_.path() / fs::path(MIYI_LIBRARY).filename());
+    const fs::path built = miyi::testing::built_programs_folder();
+    fs::copy_file(built / MIYI_HOST_NAME, host());
+    if (with_plugin) fs::copy_file(built / MIYI_LIBRARY_NAME, folder_.path() / MIYI_LIBRARY_NAME);
   }
 
-  fs::path host() const { return folder_.path() / "miyi-host"; }
+  fs::path host() const { return folder_.path() / MIYI_HOST_NAME; }
   fs::path store() const { return utf8_path(folder_.path(), u8"觅异.ini"); }
   const fs::path& path() const { return folder_.path(); }
 
   // One run of the host with `input` on its standard input.
   HostRun run(const std::string& input) const {
-    const fs::path input_file = elsewhere_.path() / "input";
-    const fs::path error_file = elsewhere_.path() / "stderr";
-    write_file(input_file, input);
-    const std::string command = "cd '" + elsewhere_.text() + "' && '" + host().string() + "' < '" +
-                                input_file.string() + "' 2> '" + error_file.string() + "'";
-    HostRun result;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe) return result;
-    char buffer[4096];
-    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
-      result.out.append(buffer, n);
-    }
-    const int status = pclose(pipe);
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    result.err = read_file(error_file);
-    return result;
+    return miyi::testing::run_program(host(), input, elsewhere_.path());
   }
 
   // A member's puzzle as the store file holds it, GBK.
@@ -194,6 +163,7 @@ TEST(ConsoleHost, AWholePrivateGameAcrossTwoRuns) {
   const auto started = position(first.out, kStarted, grid);
   position(first.out, kWrong, started);
   EXPECT_EQ(first.out.find(kRight), std::string::npos);
+  EXPECT_EQ(first.out.find('\r'), std::string::npos);  // "\n" line ends on every platform
 
   // A second run finds the same puzzle in the store and takes the answer,
   // typed in UTF-8 as read from the file.
@@ -213,13 +183,14 @@ TEST(ConsoleHost, AWholePrivateGameAcrossTwoRuns) {
 
   // Nothing went to the folder the host was started from, and nothing but
   // the store was written beside the host.
-  std::vector<std::string> names;
+  std::vector<fs::path> names;
   for (const auto& entry : fs::directory_iterator(folder.path())) {
-    names.push_back(entry.path().filename().string());
+    names.push_back(entry.path().filename());
   }
   std::sort(names.begin(), names.end());
-  const std::vector<std::string> expected_names = {"libmiyi.so", "miyi-host",
-                                                   folder.store().filename().string()};
+  std::vector<fs::path> expected_names = {MIYI_HOST_NAME, MIYI_LIBRARY_NAME,
+                                          folder.store().filename()};
+  std::sort(expected_names.begin(), expected_names.end());
   EXPECT_EQ(names, expected_names);
 }
 
@@ -317,7 +288,9 @@ TEST(ConsoleHost, AMissingPlugInIsNamedAndNothingIsWritten) {
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.out, "");
   EXPECT_NE(run.err.find("cannot load the plug-in"), std::string::npos) << run.err;
-  EXPECT_NE(run.err.find((folder.path() / "libmiyi.so").string()), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find(MIYI_LIBRARY_NAME), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find((folder.path() / MIYI_LIBRARY_NAME).string()), std::string::npos)
+      << run.err;
   EXPECT_FALSE(fs::exists(folder.store()));
 }
 

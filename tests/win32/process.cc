@@ -21,7 +21,8 @@ ChildProcess::~ChildProcess() {
   close(process_);
 }
 
-bool ChildProcess::start(const std::string& command_line, const std::string& folder) {
+bool ChildProcess::start(const std::string& command_line, const std::string& folder,
+                         const std::string& error_file) {
   SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
   HANDLE child_in_read = nullptr, child_in_write = nullptr;
   HANDLE child_out_read = nullptr, child_out_write = nullptr;
@@ -30,6 +31,17 @@ bool ChildProcess::start(const std::string& command_line, const std::string& fol
     CloseHandle(child_in_read);
     CloseHandle(child_in_write);
     return false;
+  }
+  HANDLE child_error = child_out_write;
+  if (!error_file.empty()) {
+    child_error = CreateFileA(error_file.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
+                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (child_error == INVALID_HANDLE_VALUE) {
+      for (HANDLE pipe_end : {child_in_read, child_in_write, child_out_read, child_out_write}) {
+        CloseHandle(pipe_end);
+      }
+      return false;
+    }
   }
   // Our ends stay with us.
   SetHandleInformation(child_in_write, HANDLE_FLAG_INHERIT, 0);
@@ -40,7 +52,7 @@ bool ChildProcess::start(const std::string& command_line, const std::string& fol
   startup.dwFlags = STARTF_USESTDHANDLES;
   startup.hStdInput = child_in_read;
   startup.hStdOutput = child_out_write;
-  startup.hStdError = child_out_write;
+  startup.hStdError = child_error;
   PROCESS_INFORMATION info{};
   std::string line = command_line;
   const BOOL started =
@@ -48,6 +60,7 @@ bool ChildProcess::start(const std::string& command_line, const std::string& fol
                      folder.empty() ? nullptr : folder.c_str(), &startup, &info);
   CloseHandle(child_in_read);
   CloseHandle(child_out_write);
+  if (child_error != child_out_write) CloseHandle(child_error);
   if (!started) {
     CloseHandle(child_in_write);
     CloseHandle(child_out_read);
@@ -104,10 +117,10 @@ void ChildProcess::kill() {
 }
 
 ProcessResult run_process(const std::string& command_line, std::string_view input,
-                          const std::string& folder) {
+                          const std::string& folder, const std::string& error_file) {
   ProcessResult result;
   ChildProcess child;
-  if (!child.start(command_line, folder)) return result;
+  if (!child.start(command_line, folder, error_file)) return result;
   // Inputs are small: they fit the pipe, so writing first cannot block on
   // output that nobody reads yet.
   child.write_input(input);

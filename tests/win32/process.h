@@ -18,8 +18,9 @@ class ChildProcess {
 
   // Starts `command_line` (ANSI, as CreateProcessA takes it) in `folder`
   // (the current one when empty). Its standard error joins its standard
-  // output.
-  bool start(const std::string& command_line, const std::string& folder = "");
+  // output, or goes to the file `error_file` (ANSI) when one is named.
+  bool start(const std::string& command_line, const std::string& folder = "",
+             const std::string& error_file = "");
   bool write_input(std::string_view bytes);
   void close_input();
   // Up to `size` bytes of output; 0 once the process has closed it.
@@ -41,9 +42,10 @@ struct ProcessResult {
   std::string output;
 };
 
-// Runs a program to its end with `input` on its standard input.
+// Runs a program to its end with `input` on its standard input; standard
+// error as ChildProcess::start says.
 ProcessResult run_process(const std::string& command_line, std::string_view input = "",
-                          const std::string& folder = "");
+                          const std::string& folder = "", const std::string& error_file = "");
 
 // The full path of the running test program (ANSI).
 std::string own_executable();
