@@ -23,4 +23,17 @@ bool is_token(std::string_view text);
 // credential may hold.
 bool has_line_break_or_nul(std::string_view text);
 
+// What each operation of a request object accepts. A request object refuses
+// (returns false from) any call these reject, before it changes anything.
+//
+// Every phase limited, none unbounded: 0 means "no limit" to some clients.
+bool timeouts_acceptable(int resolve_ms, int connect_ms, int send_ms, int receive_ms);
+// A named proxy server.
+bool proxy_acceptable(int setting, std::string_view server);
+bool credentials_acceptable(std::string_view user, std::string_view password);
+// The method becomes the request line's first word: anything but a token
+// could smuggle further lines into the request.
+bool request_acceptable(std::string_view method, std::string_view url, bool asynchronous);
+bool header_acceptable(std::string_view name, std::string_view value);
+
 }  // namespace miyi::http_rules

@@ -58,8 +58,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-using http_rules::has_line_break_or_nul;
-using http_rules::is_token;
 using http_rules::kDefaultConnectMs;
 using http_rules::kDefaultReceiveMs;
 using http_rules::kDefaultResolveMs;
@@ -110,9 +108,7 @@ class CurlRequestObject final : public RequestObject {
   explicit CurlRequestObject(EasyHandle easy) : easy_(std::move(easy)) {}
 
   bool set_timeouts(int resolve_ms, int connect_ms, int send_ms, int receive_ms) override {
-    // 0 would mean "no limit" to the Windows object; an unbounded wait is
-    // never accepted here.
-    if (resolve_ms <= 0 || connect_ms <= 0 || send_ms <= 0 || receive_ms <= 0) return false;
+    if (!http_rules::timeouts_acceptable(resolve_ms, connect_ms, send_ms, receive_ms)) return false;
     resolve_ms_ = resolve_ms;
     connect_ms_ = connect_ms;
     send_ms_ = send_ms;
@@ -121,15 +117,13 @@ class CurlRequestObject final : public RequestObject {
   }
 
   bool set_proxy(int setting, const Text& server) override {
-    if (setting != kProxySettingNamed || server.empty() || has_line_break_or_nul(server)) {
-      return false;
-    }
+    if (!http_rules::proxy_acceptable(setting, server)) return false;
     proxy_ = server;
     return true;
   }
 
   bool set_proxy_credentials(const Text& user, const Text& password) override {
-    if (has_line_break_or_nul(user) || has_line_break_or_nul(password)) return false;
+    if (!http_rules::credentials_acceptable(user, password)) return false;
     proxy_user_ = user;
     proxy_password_ = password;
     has_proxy_credentials_ = true;
@@ -137,11 +131,7 @@ class CurlRequestObject final : public RequestObject {
   }
 
   bool open(const Text& method, const Text& url, bool asynchronous) override {
-    // The method becomes the request line's first word: anything but a
-    // token could smuggle further lines into the request.
-    if (asynchronous || !is_token(method) || url.empty() || has_line_break_or_nul(url)) {
-      return false;
-    }
+    if (!http_rules::request_acceptable(method, url, asynchronous)) return false;
     method_ = method;
     url_ = escape_blanks_and_controls(url);
     opened_ = true;
@@ -155,7 +145,7 @@ class CurlRequestObject final : public RequestObject {
   }
 
   bool set_request_header(const Text& name, const Text& value) override {
-    if (!is_token(name) || has_line_break_or_nul(value)) return false;
+    if (!http_rules::header_acceptable(name, value)) return false;
     // curl drops a header written "name:" with nothing but blanks after
     // the colon; "name;" is its way of sending one with an empty value.
     const bool blank = value.find_first_not_of(" \t") == Text::npos;

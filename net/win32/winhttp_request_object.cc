@@ -46,8 +46,6 @@
 namespace miyi {
 namespace {
 
-using http_rules::has_line_break_or_nul;
-using http_rules::is_token;
 using http_rules::kDefaultConnectMs;
 using http_rules::kDefaultReceiveMs;
 using http_rules::kDefaultResolveMs;
@@ -96,8 +94,7 @@ Text header_lines(std::wstring_view raw) {
 class WinHttpRequestObject final : public RequestObject {
  public:
   bool set_timeouts(int resolve_ms, int connect_ms, int send_ms, int receive_ms) override {
-    // 0 means "no limit" to WinHTTP; an unbounded wait is never accepted.
-    if (resolve_ms <= 0 || connect_ms <= 0 || send_ms <= 0 || receive_ms <= 0) return false;
+    if (!http_rules::timeouts_acceptable(resolve_ms, connect_ms, send_ms, receive_ms)) return false;
     resolve_ms_ = resolve_ms;
     connect_ms_ = connect_ms;
     send_ms_ = send_ms;
@@ -107,18 +104,15 @@ class WinHttpRequestObject final : public RequestObject {
 
   bool set_proxy(int setting, const Text& server) override {
     std::wstring wide;
-    if (setting != kProxySettingNamed || server.empty() || has_line_break_or_nul(server) ||
-        !widen(server, wide)) {
-      return false;
-    }
+    if (!http_rules::proxy_acceptable(setting, server) || !widen(server, wide)) return false;
     proxy_ = std::move(wide);
     return true;
   }
 
   bool set_proxy_credentials(const Text& user, const Text& password) override {
     std::wstring wide_user, wide_password;
-    if (has_line_break_or_nul(user) || has_line_break_or_nul(password) ||
-        !widen(user, wide_user) || !widen(password, wide_password)) {
+    if (!http_rules::credentials_acceptable(user, password) || !widen(user, wide_user) ||
+        !widen(password, wide_password)) {
       return false;
     }
     proxy_user_ = std::move(wide_user);
@@ -128,12 +122,7 @@ class WinHttpRequestObject final : public RequestObject {
   }
 
   bool open(const Text& method, const Text& url, bool asynchronous) override {
-    // The method becomes the request line's first word: anything but a
-    // token could smuggle further lines into the request.
-    if (opened_ || asynchronous || !is_token(method) || url.empty() ||
-        has_line_break_or_nul(url)) {
-      return false;
-    }
+    if (opened_ || !http_rules::request_acceptable(method, url, asynchronous)) return false;
     std::wstring wide_url;
     if (!widen(url, wide_url) || !widen(method, method_)) return false;
 
@@ -170,7 +159,7 @@ class WinHttpRequestObject final : public RequestObject {
   }
 
   bool set_request_header(const Text& name, const Text& value) override {
-    if (!opened_ || sent_ || !is_token(name) || has_line_break_or_nul(value)) return false;
+    if (!opened_ || sent_ || !http_rules::header_acceptable(name, value)) return false;
     std::wstring line;
     if (!widen(name + ":" + value, line)) return false;
     header_lines_ += line + L"\r\n";
