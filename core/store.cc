@@ -12,7 +12,7 @@ namespace {
 
 struct RunDir {
   bool fixed = false;
-  Text path;
+  std::optional<Text> path;  // nothing when the platform could not tell
 };
 
 RunDir& the_run_dir() {
@@ -46,6 +46,7 @@ bool is_separator(char c) { return c == '/' || c == '\\'; }
 // the file lies inside the run directory: the points file's folder may not
 // exist yet on a fresh robot. Names that climb out ("..") create nothing.
 void make_folders_inside_run_dir(const Text& name) {
+  if (!run_dir_known()) return;
   const Text root = run_dir();
   if (name.size() <= root.size() || name.compare(0, root.size(), root) != 0 ||
       !is_separator(name[root.size()])) {
@@ -103,11 +104,16 @@ void init_run_dir() {
 
 Text run_dir() {
   init_run_dir();  // a no-op after load; covers code linked without a loader
-  return the_run_dir().path;
+  return the_run_dir().path.value_or(Text());
 }
 
-void set_run_dir_for_testing(const Text& dir) {
-  the_run_dir().path = dir;
+bool run_dir_known() {
+  init_run_dir();
+  return the_run_dir().path.has_value();
+}
+
+void set_run_dir_for_testing(std::optional<Text> dir) {
+  the_run_dir().path = std::move(dir);
   the_run_dir().fixed = true;
 }
 
@@ -116,6 +122,7 @@ Text ini_read(const Text& name, const Text& section, const Text& key) {
   const std::string_view section_name = reading_name(section);
   const std::string_view key_name = reading_name(key);
   if (file_name.empty() || section_name.empty() || key_name.empty()) return Text();
+  if (!run_dir_known()) return Text();
 
   platform::InputFile file;
   if (file.open(Text(file_name)) != platform::OpenResult::opened) return Text();
@@ -138,6 +145,7 @@ bool ini_write(const Text& name, const Text& section, const Text& key, const Tex
   const std::string_view section_name = writing_name(section);
   const std::string_view key_name = writing_name(key);
   if (name.empty() || !ini::shape_safe(section_name, key_name, value)) return false;
+  if (!run_dir_known()) return false;
 
   platform::InputFile old_file;
   const platform::OpenResult opened = old_file.open(name);

@@ -138,6 +138,25 @@ TEST_F(StoreTest, CreatesMissingFoldersOnlyInsideTheRunDirectory) {
   EXPECT_FALSE(ini_write(text_concat(run_dir(), "x/p.ini"), "s", "k", "v"));
 }
 
+TEST_F(StoreTest, WithoutARunDirectoryNoFileIsTouched) {
+  ASSERT_TRUE(ini_write(name("/s.ini"), "s", "k", "old"));
+  const std::string before = read_file(path(u8"s.ini"));
+  const Text folder = run_dir();
+
+  set_run_dir_for_testing(std::nullopt);
+  EXPECT_FALSE(run_dir_known());
+  EXPECT_EQ(run_dir(), "");
+  // The same absolute name the store could use a moment ago: neither read
+  // nor written, and no folder made.
+  EXPECT_EQ(ini_read(text_concat(folder, "/s.ini"), "s", "k"), "");
+  EXPECT_FALSE(ini_write(text_concat(folder, "/s.ini"), "s", "k", "new"));
+  EXPECT_FALSE(ini_write(text_concat(folder, "/config/p.ini"), "s", "k", "v"));
+  set_run_dir_for_testing(folder);
+
+  EXPECT_EQ(read_file(path(u8"s.ini")), before);
+  EXPECT_EQ(entries(), 1);
+}
+
 TEST_F(StoreTest, AFolderOrAnUnreadableFileIsNeverReplaced) {
   fs::create_directories(path(u8"dir.ini"));
   EXPECT_FALSE(ini_write(name("/dir.ini"), "s", "k", "v"));

@@ -1,13 +1,16 @@
 // Where the host's executable lives.
 #pragma once
 
+#include <optional>
+
 #include "core/types.h"
 
 namespace miyi::platform {
 
 // The folder that holds the executable of the current process (the host, not
-// the plug-in's library), as GBK text, without a trailing separator. Empty
-// when it cannot be found.
-Text executable_dir();
+// the plug-in's library), as GBK text, without a trailing separator; nothing
+// when it cannot be found. The empty text is a real answer (an executable at
+// the root of the file system), so "not found" is told apart from it.
+std::optional<Text> executable_dir();
 
 }  // namespace miyi::platform

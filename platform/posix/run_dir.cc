@@ -6,15 +6,15 @@
 
 namespace miyi::platform {
 
-Text executable_dir() {
+std::optional<Text> executable_dir() {
   // The link names the executable itself, links resolved: the folder a host
   // was started from by any route.
   std::string path(4096, '\0');
   const ssize_t length = readlink("/proc/self/exe", path.data(), path.size());
-  if (length <= 0 || static_cast<std::size_t>(length) >= path.size()) return Text();
+  if (length <= 0 || static_cast<std::size_t>(length) >= path.size()) return std::nullopt;
   path.resize(static_cast<std::size_t>(length));
   const auto slash = path.rfind('/');
-  if (slash == std::string::npos) return Text();
+  if (slash == std::string::npos) return std::nullopt;
   path.resize(slash);  // "" for an executable at the root: names then start at "/"
   return utf8_to_gbk(path);
 }

@@ -16,13 +16,13 @@ Text folder_before_last_backslash(std::string_view path) {
   return last == std::string_view::npos ? Text() : Text(path.substr(0, last));
 }
 
-Text executable_dir() {
+std::optional<Text> executable_dir() {
   // MAX_PATH bytes: a path of at most 259 bytes and its terminating zero.
   // A longer one would arrive cut (and unterminated on older systems), so
   // it gives no folder at all rather than a wrong one.
   char path[MAX_PATH];
   const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
-  if (length == 0 || length >= MAX_PATH) return Text();
+  if (length == 0 || length >= MAX_PATH) return std::nullopt;
   return folder_before_last_backslash(std::string_view(path, length));
 }
 

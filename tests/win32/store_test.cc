@@ -193,7 +193,7 @@ int main(int argc, char** argv) {
     return miyi::write_until_killed(argv[2], std::atoi(argv[3]));
   }
   if (argc == 2 && std::string(argv[1]) == "--print-run-dir") {
-    const std::string line = miyi::platform::executable_dir() + "\n";
+    const std::string line = miyi::platform::executable_dir().value_or("(none)") + "\n";
     DWORD put = 0;
     WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), line.data(), static_cast<DWORD>(line.size()), &put,
               nullptr);
