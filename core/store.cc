@@ -6,6 +6,7 @@
 #include "core/ini_engine.h"
 #include "platform/files.h"
 #include "platform/run_dir.h"
+#include "platform/run_dir_setting.h"
 
 namespace miyi {
 namespace {
@@ -98,7 +99,11 @@ class BufferedWriter {
 void init_run_dir() {
   RunDir& dir = the_run_dir();
   if (dir.fixed) return;
-  dir.path = platform::executable_dir();
+  // A folder the host names is the run directory; a name that gives no
+  // folder means none at all, never the executable's folder, where the host
+  // did not want the game's files.
+  const platform::RunDirSetting setting = platform::run_dir_setting();
+  dir.path = setting.set ? setting.folder : platform::executable_dir();
   dir.fixed = true;
 }
 

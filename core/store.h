@@ -1,5 +1,6 @@
 // The settings store: reading and writing single values of INI files under
-// the run directory (the host executable's folder).
+// the run directory (the host executable's folder, or the folder the host
+// names in MIYI_RUN_DIR).
 //
 // Nothing is cached: every read and write goes to the file, so changes that
 // other programs make are seen at the next read. Failures are never reported
@@ -15,8 +16,10 @@ namespace miyi {
 // Values longer than this arrive cut to this many bytes.
 inline constexpr int kIniReadLimit = 10239;
 
-// Fixes the run directory from the platform. Called once at load; later
-// calls, and calls after set_run_dir_for_testing, change nothing.
+// Fixes the run directory from the platform: the folder MIYI_RUN_DIR names
+// when the host sets it (none when it names no folder), else the host
+// executable's folder. Called once at load; later calls, and calls after
+// set_run_dir_for_testing, change nothing.
 void init_run_dir();
 
 // A copy of the run directory, without a trailing separator; the empty text

@@ -7,7 +7,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -90,6 +92,36 @@ std::vector<std::string> grids(const std::string& output) {
   return found;
 }
 
+// The names in a folder, sorted.
+std::vector<fs::path> names_in(const fs::path& folder) {
+  std::vector<fs::path> names;
+  for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// MIYI_RUN_DIR for the programs this test starts (unset when nothing),
+// the old value put back afterwards.
+class RunDirVariable {
+ public:
+  explicit RunDirVariable(const std::optional<std::string>& value) {
+    if (const char* old = std::getenv(kName)) old_ = old;
+    set(value);
+  }
+  ~RunDirVariable() { set(old_); }
+
+ private:
+  static constexpr char kName[] = "MIYI_RUN_DIR";
+  static void set(const std::optional<std::string>& value) {
+    if (value) {
+      setenv(kName, value->c_str(), 1);
+    } else {
+      unsetenv(kName);
+    }
+  }
+  std::optional<std::string> old_;
+};
+
 // The host and the plug-in in a folder of their own, started from another
 // folder, so that any file written beside the host was written by the
 // plug-in for its run directory.
@@ -105,10 +137,15 @@ class HostFolder {
   fs::path store() const { return utf8_path(folder_.path(), u8"觅异.ini"); }
   const fs::path& path() const { return folder_.path(); }
 
-  // One run of the host with `input` on its standard input.
-  HostRun run(const std::string& input) const {
+  // One run of the host with `input` on its standard input, and with
+  // MIYI_RUN_DIR set to `run_dir_variable` (unset when nothing).
+  HostRun run(const std::string& input,
+              const std::optional<std::string>& run_dir_variable = std::nullopt) const {
+    RunDirVariable variable(run_dir_variable);
     return miyi::testing::run_program(host(), input, elsewhere_.path());
   }
+  // The folder the host is started from.
+  const fs::path& working_folder() const { return elsewhere_.path(); }
 
   // A member's puzzle as the store file holds it, GBK.
   std::string answer(std::string_view member) const {
@@ -183,15 +220,52 @@ TEST(ConsoleHost, AWholePrivateGameAcrossTwoRuns) {
 
   // Nothing went to the folder the host was started from, and nothing but
   // the store was written beside the host.
-  std::vector<fs::path> names;
-  for (const auto& entry : fs::directory_iterator(folder.path())) {
-    names.push_back(entry.path().filename());
-  }
-  std::sort(names.begin(), names.end());
   std::vector<fs::path> expected_names = {MIYI_HOST_NAME, MIYI_LIBRARY_NAME,
                                           folder.store().filename()};
   std::sort(expected_names.begin(), expected_names.end());
-  EXPECT_EQ(names, expected_names);
+  EXPECT_EQ(names_in(folder.path()), expected_names);
+}
+
+// A host names the folder for the game's files in MIYI_RUN_DIR; a name that
+// gives no folder means no files at all, while the game still answers; an
+// empty value is no setting.
+TEST(ConsoleHost, MiyiRunDirChoosesWhereTheFilesGo) {
+  HostFolder folder;
+  TempDir data;
+  const fs::path chosen = utf8_path(data.path(), u8"数据");
+  fs::create_directories(chosen);
+  const std::vector<fs::path> host_alone = names_in(folder.path());
+  const std::vector<fs::path> run_leftovers = {"input", "stderr"};
+
+  // The folder named: the whole private game's store lands there, in GBK.
+  const HostRun shown = folder.run("\n", chosen.string());
+  EXPECT_EQ(shown.status, 0) << shown.err;
+  const fs::path store = utf8_path(chosen, u8"觅异.ini");
+  const std::string answer = ini_value(read_file(store), "10001", kAnswerKey);
+  ASSERT_EQ(answer.size(), 2u) << read_file(store);
+  const HostRun solved = folder.run(gbk_to_utf8(answer) + "\n", chosen.string() + "/");
+  position(solved.out, kRight);
+  EXPECT_NE(ini_value(read_file(store), "10001", kAnswerKey), "");
+  EXPECT_EQ(names_in(chosen), std::vector<fs::path>{store.filename()});
+  EXPECT_EQ(names_in(folder.path()), host_alone);
+  EXPECT_EQ(names_in(folder.working_folder()), run_leftovers);
+
+  // A missing folder: the puzzle is still shown and judged, no file is made
+  // anywhere, and the folder is not created.
+  const fs::path missing = data.path() / "missing";
+  const HostRun nowhere = folder.run(u8(u8"\n@觅异 啊\n"), missing.string());
+  EXPECT_EQ(nowhere.status, 0) << nowhere.err;
+  EXPECT_EQ(grids(nowhere.out).size(), 1u) << nowhere.out;
+  position(nowhere.out, kWrong, position(nowhere.out, kStarted));
+  EXPECT_FALSE(fs::exists(missing));
+  EXPECT_EQ(names_in(chosen), std::vector<fs::path>{store.filename()});
+  EXPECT_EQ(names_in(folder.path()), host_alone);
+  EXPECT_EQ(names_in(folder.working_folder()), run_leftovers);
+
+  // Empty is no setting: beside the host, as without the variable.
+  const HostRun beside = folder.run("\n", "");
+  EXPECT_EQ(beside.status, 0) << beside.err;
+  EXPECT_EQ(folder.answer("10001").size(), 2u);
 }
 
 TEST(ConsoleHost, AsSwitchesBetweenMembersWithPuzzlesOfTheirOwn) {
