@@ -3,7 +3,6 @@
 // messages that begin with the game's trigger word to the library's
 // plugmain and its replies back to the chat, converting UTF-8 and GBK.
 import { Context, h, Logger, Schema, Session } from 'koishi'
-import * as fs from 'node:fs'
 import * as path from 'node:path'
 import { Command, Library, LibraryConflict, loadLibrary } from './library'
 import { writePortraitService } from './setting'
@@ -61,6 +60,10 @@ function commandFor(session: Session, answer: string): Command | null {
   return group ? { answer, kind: '2', group, sender } : null
 }
 
+// Replies waiting to be sent, in the order of their calls: one chain for
+// the process, as the library's queue is.
+let outbox: Promise<unknown> = Promise.resolve()
+
 export function apply(ctx: Context, config: Config) {
   const baseDir = ctx.baseDir || process.cwd()
   const dataDir = path.resolve(baseDir, config.dataDir)
@@ -68,7 +71,6 @@ export function apply(ctx: Context, config: Config) {
 
   let library: Library
   try {
-    fs.mkdirSync(dataDir, { recursive: true })
     library = loadLibrary(libraryPath, dataDir)
   } catch (error) {
     if (error instanceof LibraryConflict) logger.error(error.message)
@@ -94,16 +96,23 @@ export function apply(ctx: Context, config: Config) {
     if (answer === null) return next()
     const command = commandFor(session, answer)
     if (!command) return next()
-    let reply: string | null
+    // The call takes its turn in the library's queue; its reply takes its
+    // turn in the outbox, so replies go out in the order of the calls (a
+    // fast call never overtakes the reply of the one before it), while a
+    // slow send holds up no call.
+    const reply = library.play(command)
+    reply.catch(() => undefined) // handled below, when its turn comes
+    const delivery = outbox.then(async () => {
+      const text = await reply
+      // A call made before the plug-in was disposed still answers: the
+      // game has counted it.
+      if (text !== null) await session.send(h.text(text.replace(/\r\n/g, '\n')))
+    })
+    outbox = delivery.catch(() => undefined)
     try {
-      reply = await library.play(command)
+      await delivery
     } catch (error) {
-      logger.error('plugmain failed: %s', (error as Error).message)
-      return
+      logger.error('no reply for a command: %s', (error as Error).message)
     }
-    // A call made before the plug-in was disposed still answers: the game
-    // has counted it.
-    if (reply === null) return
-    await session.send(h.text(reply.replace(/\r\n/g, '\n')))
   })
 }

@@ -10,7 +10,7 @@
 // folder cannot have it without a restart of the robot.
 import * as koffi from 'koffi'
 import * as iconv from 'iconv-lite'
-import { realpathSync } from 'node:fs'
+import { mkdirSync, realpathSync } from 'node:fs'
 
 // The library's texts are GBK byte strings.
 export function toGbk(text: string): Buffer {
@@ -103,10 +103,11 @@ let loaded: Library | undefined
 
 export class LibraryConflict extends Error {}
 
-// The process's one library. The first call loads `path` with `runDir` as
-// its run directory (set in MIYI_RUN_DIR just before, since the library
-// reads it at load); later calls return it when they name the same library
-// and folder, and throw LibraryConflict otherwise.
+// The process's one library. The first call creates the folder `runDir`
+// when it is missing and loads `path` with it as the run directory (set in
+// MIYI_RUN_DIR just before, since the library reads it at load); later
+// calls return that library when they name the same library and folder,
+// and throw LibraryConflict otherwise.
 export function loadLibrary(path: string, runDir: string): Library {
   if (loaded) {
     if (sameFile(loaded.path, path) && sameFile(loaded.runDir, runDir)) return loaded
@@ -115,6 +116,7 @@ export function loadLibrary(path: string, runDir: string): Library {
         'restart the robot to use another library or data folder',
     )
   }
+  mkdirSync(runDir, { recursive: true })
   // Set only while the library loads, so that programs the robot starts
   // later do not inherit it.
   const before = process.env.MIYI_RUN_DIR

@@ -8,6 +8,8 @@ import * as assert from 'node:assert/strict'
 import * as fs from 'node:fs'
 import * as path from 'node:path'
 import type { Context } from 'koishi'
+import * as iconv from 'iconv-lite'
+import { loadLibrary } from '../lib/library'
 import {
   filesUnder,
   iniValue,
@@ -22,6 +24,7 @@ import {
 } from './helpers'
 
 const started = '觅异开始了 回复@觅异 答案即可参加'
+const storeBefore = '; the operator\'s note\r\n[觅异]\r\n头像服务 = old.invalid\r\n; kept\r\n'
 
 describe('miyi in a Koishi app', () => {
   const baseDir = tempDir()
@@ -38,6 +41,10 @@ describe('miyi in a Koishi app', () => {
 
   before(async () => {
     process.chdir(workingDir)
+    // An operator's store from before, with another portrait service: the
+    // plug-in's value must replace it where the library reads it.
+    fs.mkdirSync(dataDir, { recursive: true })
+    fs.writeFileSync(path.join(dataDir, '觅异.ini'), iconv.encode(storeBefore, 'gbk'))
     app = await mockApp(baseDir)
     app.on('before-send', (session) => {
       sent.push({ channel: session.channelId ?? '', content: session.elements?.join('') ?? '' })
@@ -52,9 +59,12 @@ describe('miyi in a Koishi app', () => {
     await portrait.stop()
   })
 
-  test('the trigger word is line 5 of the descriptor, and the data folder is made', () => {
-    assert.equal(trigger, '@觅异')
-    assert.ok(fs.statSync(dataDir).isDirectory())
+  test("the trigger word is line 5 of the descriptor; the library is the build's", () => {
+    // The library the plug-in loaded (asked again with the same path and
+    // folder, it is the same one), its descriptor read from GBK.
+    const library = loadLibrary(miyi.defaultLibrary, dataDir)
+    assert.deepEqual(library.descriptor.slice(0, 6), ['觅异游戏', '1.0版', '6Q8K-嘀嘀', '大家一起来觅异', '@觅异', '答案'])
+    assert.equal(library.trigger, trigger)
     assert.equal(miyi.defaultLibrary, path.resolve(__dirname, '..', '..', 'build', 'out', 'libmiyi.so'))
   })
 
@@ -95,10 +105,14 @@ describe('miyi in a Koishi app', () => {
     assert.equal(iniValue(points, '10002', '积分'), String(reward))
     assert.equal(iniValue(points, '10002', '次数'), '1')
     assert.equal(iniValue(points, '10003', '积分'), String(-fine))
-    // The portrait service the plug-in was given is the store's setting.
+    // The portrait service the plug-in was given is the store's setting,
+    // and the rest of the operator's store is as it was.
     const store = path.join(dataDir, '觅异.ini')
     assert.equal(iniValue(store, '觅异', '头像服务'), portraitHost)
-    assert.ok(portrait.asked.includes('10002'))
+    assert.ok(iconv.decode(fs.readFileSync(store), 'gbk').startsWith(
+      `; the operator's note\r\n[觅异]\r\n头像服务 =${portraitHost}\r\n`))
+    assert.match(iconv.decode(fs.readFileSync(store), 'gbk'), /\r\n; kept\r\n/)
+    assert.deepEqual(portrait.asked, ['10002'])
   })
 
   test('a message without the trigger at its start gets nothing', async () => {
