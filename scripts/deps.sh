@@ -12,6 +12,13 @@ if [[ "${1:-}" == windows ]]; then
              googletest wine wine32:i386 wine64 locales)
 fi
 
+# --- Koishi plug-in (koishi/): Node.js and npm, from Debian when the machine
+# has none (a Node.js installed otherwise is kept as it is).
+if ! command -v node >/dev/null || ! command -v npm >/dev/null; then
+  packages+=(nodejs npm)
+fi
+# --- end Koishi plug-in
+
 sudo_if_needed() { if [[ $(id -u) -eq 0 ]]; then "$@"; else sudo "$@"; fi; }
 
 missing=()

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Builds and runs every test: the Linux build, the same build again with
-# AddressSanitizer and UndefinedBehaviorSanitizer, and the 32-bit Windows
-# build under Wine.
+# Builds and runs every test: the Linux build, the Koishi plug-in hosting
+# it, the same build again with AddressSanitizer and UndefinedBehaviorSanitizer,
+# and the 32-bit Windows build under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh windows
@@ -11,6 +11,12 @@ echo "== Linux"
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j "$jobs"
 ctest --test-dir build --output-on-failure -j "$jobs"
+
+# --- Koishi plug-in (koishi/): its npm packages from the lock file, then its
+# tests in a Koishi app, hosting the libmiyi.so just built in build/out.
+echo "== Koishi plug-in"
+(cd koishi && npm ci --no-audit --no-fund && npm test)
+# --- end Koishi plug-in
 
 echo "== Linux, AddressSanitizer + UndefinedBehaviorSanitizer"
 cmake -S . -B build-sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DMIYI_SANITIZE=ON \

@@ -3,6 +3,7 @@
 // messages that begin with the game's trigger word to the library's
 // plugmain and its replies back to the chat, converting UTF-8 and GBK.
 import { Context, h, Logger, Schema, Session } from 'koishi'
+import * as fs from 'node:fs'
 import * as path from 'node:path'
 import { Command, Library, LibraryConflict, loadLibrary } from './library'
 import { writePortraitService } from './setting'
@@ -11,11 +12,17 @@ export const name = 'miyi'
 
 const logger = new Logger('miyi')
 
-// The library the repository's build makes (build/out/libmiyi.so), found
-// from this package's own folder: the package lives in the repository's
-// koishi/ folder, and Node resolves a package installed from a folder
-// through its link to there.
-export const defaultLibrary = path.resolve(__dirname, '..', '..', 'build', 'out', 'libmiyi.so')
+// The package's own folder: lib/ holds this file.
+const packageRoot = path.resolve(__dirname, '..')
+
+// The default library, found from the package's own folder: the
+// repository's build (build/out/libmiyi.so beside koishi/) when the package
+// is used from the repository, else the copy that `npm pack` puts into the
+// package (native/libmiyi.so) for robots that install the packed file.
+export const defaultLibrary =
+  [path.join(packageRoot, '..', 'build', 'out', 'libmiyi.so'), path.join(packageRoot, 'native', 'libmiyi.so')].find(
+    (candidate) => fs.existsSync(candidate),
+  ) ?? path.join(packageRoot, '..', 'build', 'out', 'libmiyi.so')
 
 export interface Config {
   library: string

@@ -38,7 +38,14 @@ export function tempDir(): string {
 // Everything under `folder`, as sorted relative paths.
 export function filesUnder(folder: string): string[] {
   if (!fs.existsSync(folder)) return []
-  return (fs.readdirSync(folder, { recursive: true }) as string[]).sort()
+  const found: string[] = []
+  for (const entry of fs.readdirSync(folder, { withFileTypes: true })) {
+    found.push(entry.name)
+    if (entry.isDirectory()) {
+      found.push(...filesUnder(path.join(folder, entry.name)).map((name) => path.join(entry.name, name)))
+    }
+  }
+  return found.sort()
 }
 
 // A portrait service on 127.0.0.1 that answers as the real one does, in
