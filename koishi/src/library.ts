@@ -62,7 +62,7 @@ export class Library {
   // Runs `job` after every job queued before it has ended, whatever their
   // outcome; the queue goes on after a failed job.
   serial<T>(job: () => Promise<T> | T): Promise<T> {
-    const result = this.queue.then(job, job)
+    const result = this.queue.then(() => job())
     this.queue = result.catch(() => undefined)
     return result
   }
