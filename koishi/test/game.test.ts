@@ -152,11 +152,17 @@ describe('miyi in a Koishi app', () => {
   })
 
   test('the store is in the data folder and nowhere else', () => {
-    assert.deepEqual(filesUnder(baseDir), ['data', path.join('data', 'miyi'), ...filesUnder(dataDir).map((name) => path.join('data', 'miyi', name))])
-    assert.deepEqual(filesUnder(dataDir), ['config', path.join('config', '签到数据5000.ini'), path.join('config', '签到数据6001.ini'), path.join('config', '签到数据6002.ini'), path.join('config', '签到数据6003.ini'), '觅异.ini'])
+    const points = ['5000', '6001', '6002', '6003'].map((group) => path.join('config', `签到数据${group}.ini`))
+    const game = ['config', ...points, '觅异.ini'].sort()
+    assert.deepEqual(filesUnder(dataDir), game)
+    // Under the robot's folder only the data folder; nothing in the working
+    // folder, beside the library, or beside Node's executable.
+    const data = path.join('data', 'miyi')
+    assert.deepEqual(filesUnder(baseDir), ['data', data, ...game.map((name) => path.join(data, name))].sort())
     assert.deepEqual(filesUnder(workingDir), [])
     assert.deepEqual(filesUnder(path.dirname(miyi.defaultLibrary)).filter((name) => name.endsWith('.ini')), [])
     assert.equal(fs.existsSync(beside), besideBefore)
+    // Set only while the library loaded.
     assert.equal(process.env.MIYI_RUN_DIR, undefined)
   })
 })
