@@ -35,7 +35,9 @@
 //   byte. The URL goes through the request objects' common rule
 //   (http_rules::request_url) and is printable ASCII by then. The proxy's
 //   name and the credentials for a proxy's own challenge are converted from
-//   the ANSI code page, and the response header text back to it.
+//   the ANSI code page. The response header text comes back as the wire's
+//   bytes where WinHTTP gives one unit per byte, else converted to the ANSI
+//   code page.
 // - Credentials from the URL, and proxy credentials for plain http, go out
 //   as Basic with the first request, of the caller's bytes. A proxy that
 //   still answers 407 (another scheme, or an https tunnel) is answered once
@@ -147,6 +149,19 @@ Text narrow(std::wstring_view text) {
   return out;
 }
 
+// Header text from WinHTTP back to bytes. A WinHTTP that hands the wire's
+// bytes over one unit per byte (no unit above 0xFF) gets them back as they
+// were, GBK included; other text is converted to the ANSI code page.
+Text header_text_bytes(std::wstring_view text) {
+  if (std::any_of(text.begin(), text.end(), [](wchar_t unit) { return unit > 0xFF; })) {
+    return narrow(text);
+  }
+  Text out;
+  out.reserve(text.size());
+  for (const wchar_t unit : text) out += static_cast<char>(static_cast<unsigned char>(unit));
+  return out;
+}
+
 // A response's raw header block without its status line: "Name: value"
 // lines, each ending in "\r\n", then one empty line.
 Text header_lines(std::wstring_view raw) {
@@ -156,7 +171,7 @@ Text header_lines(std::wstring_view raw) {
   // WinHTTP ends the block with one or two empty lines; exactly one is kept.
   while (lines.ends_with(L"\r\n")) lines.remove_suffix(2);
   if (lines.empty()) return Text("\r\n");
-  return narrow(lines) + "\r\n\r\n";
+  return header_text_bytes(lines) + "\r\n\r\n";
 }
 
 class WinHttpRequestObject final : public RequestObject {
