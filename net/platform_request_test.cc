@@ -261,6 +261,28 @@ TEST(PlatformRequest, NoRedirectGivesTheRedirectResponseItself) {
   EXPECT_EQ(server.requests().size(), 1u);
 }
 
+TEST(PlatformRequest, EveryRedirectStatusIsFollowed) {
+  struct Row {
+    const char* status;
+    bool wine_fault;  // Wine's WinHTTP follows 301, 302 and 307 only
+  };
+  const std::vector<Row> rows = {{"301 Moved Permanently", false},
+                                 {"302 Found", false},
+                                 {"303 See Other", true},
+                                 {"307 Temporary Redirect", false},
+                                 {"308 Permanent Redirect", true}};
+  for (const Row& row : rows) {
+    if (row.wine_fault && testing::running_under_wine()) continue;
+    HttpServer server([&](const HttpRequest& request) {
+      if (request.target == "/from") {
+        return HttpReply{http_reply(std::string("HTTP/1.1 ") + row.status, {"Location: /to"}, "moved")};
+      }
+      return ok("arrived");
+    });
+    EXPECT_EQ(web_request(server.url("/from")), bytes_of("arrived")) << row.status;
+  }
+}
+
 TEST(PlatformRequest, EndlessRedirectsStopAfterTen) {
   HttpServer server([](const HttpRequest& request) {
     const int hop = std::atoi(request.target.c_str() + 1);
@@ -307,6 +329,18 @@ TEST(PlatformRequest, ProxyReceivesAbsoluteUriAndCredentials) {
                                      proxy.authority(), "", "s3cr:et");
   EXPECT_EQ(refused, bytes_of("who are you"));
   EXPECT_FALSE(proxy.requests().back().header("Proxy-Authorization"));
+}
+
+TEST(PlatformRequest, ProxyMayBeNamedWithItsScheme) {
+  HttpServer proxy([](const HttpRequest&) { return ok("via proxy"); });
+  // Wine's WinHTTP refuses a proxy named "http://host:port", which
+  // WinHTTP's proxy list format allows.
+  if (testing::running_under_wine()) GTEST_SKIP() << "Wine refuses http://host:port as a proxy";
+  const Bytes body = web_request("http://origin.invalid/s", nullptr, "", "", nullptr, nullptr,
+                                 nullptr, false, "http://" + proxy.authority());
+  EXPECT_EQ(body, bytes_of("via proxy"));
+  ASSERT_EQ(proxy.requests().size(), 1u);
+  EXPECT_EQ(proxy.requests()[0].target, "http://origin.invalid/s");
 }
 
 TEST(PlatformRequest, ProxyEnvironmentVariablesAreIgnored) {
