@@ -31,6 +31,9 @@
 //   its status line, each ending in "\r\n", then one empty line.
 // - The body of the final response only, cut at kMaxResponseBodyBytes. A
 //   text body goes on the wire as its GBK bytes, unchanged.
+// - A transfer that breaks off (a body short of its Content-Length, a
+//   chunked body without its last chunk) or that promises two different
+//   lengths fails: curl reports it, and what arrived is dropped.
 // - A request header goes out as name ":" value, nothing added in between;
 //   names that are not HTTP tokens and values with line breaks are refused.
 //   Headers that curl would add of its own (Expect, a default Content-Type)
