@@ -4,6 +4,7 @@
 // place, so that both objects refuse and accept the same things.
 #pragma once
 
+#include <string>
 #include <string_view>
 
 namespace miyi::http_rules {
@@ -35,5 +36,33 @@ bool credentials_acceptable(std::string_view user, std::string_view password);
 // could smuggle further lines into the request.
 bool request_acceptable(std::string_view method, std::string_view url, bool asynchronous);
 bool header_acceptable(std::string_view name, std::string_view value);
+
+// What a request object requests for the URL it is given; both objects
+// apply these rules before their client library sees the URL, so that a URL
+// reaches the server the same way from every platform:
+//
+// - A URL without "://" before its first '/', '?' or '#' is plain HTTP:
+//   "host:port/path" is requested as "http://host:port/path".
+// - The fragment ('#' and all after it) is never sent, to a proxy neither.
+// - "user:password@" before the host is taken out of the URL and becomes
+//   Basic credentials for the server, sent with the first request;
+//   percent escapes in them are decoded.
+// - Blanks, control bytes and 0x7F go out percent-encoded. The URL is
+//   code page 936 (GBK) text: each character of 0x80 and above goes out as
+//   its UTF-8 bytes, percent-encoded (as a client that takes URLs as
+//   Unicode text sends them, and as servers for the robots' platform expect
+//   them); a byte that makes no character goes out percent-encoded as it
+//   is. Escapes already in the URL, and every other byte, stay as written.
+struct RequestUrl {
+  std::string url;  // absolute, printable ASCII only
+  bool has_credentials = false;
+  std::string user;      // the caller's bytes
+  std::string password;  // the caller's bytes
+};
+RequestUrl request_url(std::string_view url);
+
+// The value of a Basic Authorization or Proxy-Authorization header: "Basic "
+// and the base64 of user ":" password, of the bytes exactly as given.
+std::string basic_credentials(std::string_view user, std::string_view password);
 
 }  // namespace miyi::http_rules

@@ -126,7 +126,10 @@ bool HttpServer::send_reply(SocketHandle connection, const HttpReply& reply) {
     const std::size_t step = in_trickle ? 1
                              : trickling ? reply.trickle_after - sent
                                          : bytes.size() - sent;
-    const long n = send_some(connection, bytes.data() + sent, std::min(step, bytes.size() - sent));
+    const std::size_t offered = std::min(step, bytes.size() - sent);
+    bytes_offered_ += offered;
+    const long n = send_some(connection, bytes.data() + sent, offered);
+    bytes_offered_ -= n > 0 ? offered - static_cast<std::size_t>(n) : offered;
     if (n == kSocketError) return false;
     if (n > 0) {
       sent += static_cast<std::size_t>(n);

@@ -66,6 +66,11 @@ class HttpServer {
   // Every request read so far, in arrival order.
   std::vector<HttpRequest> requests() const;
 
+  // How many reply bytes have been handed to the sockets so far, counted
+  // before each send: once a client has read a reply through, all of its
+  // bytes are counted.
+  std::size_t bytes_offered() const { return bytes_offered_; }
+
  private:
   void accept_loop();
   void serve(SocketHandle connection);
@@ -77,6 +82,7 @@ class HttpServer {
   int port_ = 0;
   SocketHandle listener_ = kNoSocket;
   std::atomic<bool> stopping_{false};
+  std::atomic<std::size_t> bytes_offered_{0};
   mutable std::mutex mutex_;
   std::vector<HttpRequest> requests_;
   std::vector<std::thread> connection_threads_;

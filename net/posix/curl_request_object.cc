@@ -31,15 +31,23 @@
 //   its status line, each ending in "\r\n", then one empty line.
 // - The body of the final response only, cut at kMaxResponseBodyBytes. A
 //   text body goes on the wire as its GBK bytes, unchanged.
+// - A transfer that breaks off (a body short of its Content-Length, a
+//   chunked body without its last chunk) or that promises two different
+//   lengths fails: curl reports it, and what arrived is dropped.
 // - A request header goes out as name ":" value, nothing added in between;
 //   names that are not HTTP tokens and values with line breaks are refused.
 //   Headers that curl would add of its own (Expect, a default Content-Type)
 //   are not sent; Host, Content-Length and, without one from the caller,
 //   "Accept: */*" are.
 // - No cookie store: cookies move only through request headers.
-// - A URL is requested as given, except that blanks and control bytes in it
-//   go on the wire percent-encoded (curl encodes bytes of 0x80 and above
-//   itself).
+// - The URL goes through the request objects' common rule (http_rules::
+//   request_url): no fragment, "user:password@" as Basic credentials,
+//   http:// when no scheme is given, and blanks, control bytes and
+//   characters of 0x80 and above percent-encoded, the last as UTF-8. The
+//   libcurl in use would send bytes of 0x80 and above raw, so nothing of
+//   that is left to it.
+// - Proxy credentials go out as Basic with the first request to the proxy,
+//   of the caller's bytes, as do all header values.
 #include <curl/curl.h>
 
 #include <algorithm>
@@ -80,25 +88,6 @@ bool equal_ignoring_case(std::string_view a, std::string_view b) {
          std::equal(a.begin(), a.end(), b.begin(), [&](char x, char y) { return lower(x) == lower(y); });
 }
 
-// curl refuses a URL with a blank in it, and sends other bytes outside
-// printable ASCII percent-encoded; blanks and control bytes are encoded the
-// same way here, so that such a URL is still requested.
-std::string escape_blanks_and_controls(std::string_view url) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  std::string escaped;
-  for (const char c : url) {
-    const auto u = static_cast<unsigned char>(c);
-    if (u <= 0x20 || u == 0x7F) {
-      escaped += '%';
-      escaped += kHex[u >> 4];
-      escaped += kHex[u & 0x0F];
-    } else {
-      escaped += c;
-    }
-  }
-  return escaped;
-}
-
 long saturating_long(std::int64_t value) {
   return static_cast<long>(std::min<std::int64_t>(value, 0x7FFFFFFF));
 }
@@ -133,7 +122,14 @@ class CurlRequestObject final : public RequestObject {
   bool open(const Text& method, const Text& url, bool asynchronous) override {
     if (!http_rules::request_acceptable(method, url, asynchronous)) return false;
     method_ = method;
-    url_ = escape_blanks_and_controls(url);
+    // curl gets an absolute URL of printable ASCII and the credentials
+    // apart: it would send bytes of 0x80 and above raw, and take the
+    // fragment and the credentials by rules of its own.
+    http_rules::RequestUrl wire = http_rules::request_url(url);
+    url_ = std::move(wire.url);
+    has_url_credentials_ = wire.has_credentials;
+    url_user_ = std::move(wire.user);
+    url_password_ = std::move(wire.password);
     opened_ = true;
     return true;
   }
@@ -213,6 +209,12 @@ class CurlRequestObject final : public RequestObject {
         set(CURLOPT_PROXYUSERNAME, proxy_user_.c_str());
         set(CURLOPT_PROXYPASSWORD, proxy_password_.c_str());
       }
+    }
+    if (has_url_credentials_) {
+      // Basic, sent with the first request (curl's default scheme), and
+      // never to another host that a redirect leads to.
+      set(CURLOPT_USERNAME, url_user_.c_str());
+      set(CURLOPT_PASSWORD, url_password_.c_str());
     }
     set(CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
     set(CURLOPT_HTTPHEADER, header_list_.get());
@@ -337,6 +339,9 @@ class CurlRequestObject final : public RequestObject {
   bool has_proxy_credentials_ = false;
   Text method_;
   Text url_;
+  bool has_url_credentials_ = false;
+  Text url_user_;
+  Text url_password_;
   bool opened_ = false;
   bool follow_redirects_ = true;
   bool has_content_type_ = false;

@@ -6,9 +6,14 @@
 // - Timeouts. WinHttpSetTimeouts limits name resolution, connecting, each
 //   send and each receive; the wait for the response's headers is bounded
 //   by the receive limit too. On top of that the whole exchange is capped
-//   at the sum of the four limits, checked between reads, so a server that
-//   trickles one byte at a time cannot hold the caller's thread longer than
-//   every phase at its limit would.
+//   at the sum of the four limits, so a server that trickles one byte at a
+//   time, in the header block or in the body, cannot hold the caller's
+//   thread longer than every phase at its limit would: a timer of the
+//   system's thread pool, armed for the length of the exchange and gone
+//   before the object returns, cuts WinHTTP's limits to nothing when the
+//   sum has passed, so that the next wait inside WinHTTP fails at once.
+//   Some WinHTTPs (Wine's) apply the header-block limit to each receive
+//   rather than to the whole block, so that limit alone does not do it.
 // - Defaults without set_timeouts: resolve 30 s, connect 60 s, send 30 s,
 //   receive 30 s: WinHTTP's own, except name resolution, which WinHTTP
 //   leaves unbounded and a plug-in must not.
@@ -22,10 +27,22 @@
 // - all_response_headers gives the final response's header lines, without
 //   its status line, each ending in "\r\n", then one empty line.
 // - The body of the final response only, cut at kMaxResponseBodyBytes. A
-//   text body goes on the wire as its GBK bytes, unchanged; texts that
-//   WinHTTP takes as UTF-16 (URL, method, header lines, proxy and
-//   credentials) are converted from the ANSI code page, and the response
-//   header text back to it.
+//   body shorter than its Content-Length, or two Content-Length lines that
+//   disagree, fail the request; a chunked body's end is WinHTTP's to check.
+// - A text body goes on the wire as its GBK bytes, unchanged, and so do
+//   header values (cookies and the Referer included): each byte becomes the
+//   UTF-16 unit of the same value, which WinHTTP writes back out as that
+//   byte. The URL goes through the request objects' common rule
+//   (http_rules::request_url) and is printable ASCII by then. The proxy's
+//   name and the credentials for a proxy's own challenge are converted from
+//   the ANSI code page. The response header text comes back as the wire's
+//   bytes where WinHTTP gives one unit per byte, else converted to the ANSI
+//   code page.
+// - Credentials from the URL, and proxy credentials for plain http, go out
+//   as Basic with the first request, of the caller's bytes. A proxy that
+//   still answers 407 (another scheme, or an https tunnel) is answered once
+//   more by WinHTTP in the scheme it names, with the credentials converted
+//   from the ANSI code page.
 // - No cookie store: cookies move only through request headers.
 //
 // This is the C API, not the scriptable request object, so no COM is
@@ -34,10 +51,12 @@
 #include <winhttp.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "net/http_client.h"
 #include "net/http_rules.h"
@@ -68,6 +87,57 @@ bool widen(std::string_view text, std::wstring& out) {
                              static_cast<int>(text.size()), out.data(), length) == length;
 }
 
+// Each byte as the UTF-16 unit of the same value: WinHTTP writes header
+// text out one byte per unit, so the caller's bytes reach the wire as they
+// are.
+std::wstring byte_units(std::string_view text) {
+  std::wstring out;
+  out.reserve(text.size());
+  for (const char c : text) out += static_cast<wchar_t>(static_cast<unsigned char>(c));
+  return out;
+}
+
+bool equal_ignoring_case(std::string_view a, std::string_view b) {
+  const auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? char(c + 32) : c; };
+  return a.size() == b.size() &&
+         std::equal(a.begin(), a.end(), b.begin(), [&](char x, char y) { return lower(x) == lower(y); });
+}
+
+// A Content-Length value: decimal digits only, blanks around them allowed.
+bool parse_length(std::wstring_view text, std::uint64_t& length) {
+  while (!text.empty() && (text.front() == L' ' || text.front() == L'\t')) text.remove_prefix(1);
+  while (!text.empty() && (text.back() == L' ' || text.back() == L'\t')) text.remove_suffix(1);
+  if (text.empty() || text.size() > 18) return false;
+  length = 0;
+  for (const wchar_t c : text) {
+    if (c < L'0' || c > L'9') return false;
+    length = length * 10 + static_cast<std::uint64_t>(c - L'0');
+  }
+  return true;
+}
+
+// Arms a one-shot timer of the system's thread pool for the lifetime of the
+// object; destruction waits for a callback that is running. Without a timer
+// (the system has none to give) the deadline is still checked between
+// reads.
+class DeadlineTimer {
+ public:
+  DeadlineTimer(WAITORTIMERCALLBACK callback, void* context, std::uint64_t due_ms) {
+    const DWORD due = static_cast<DWORD>(std::min<std::uint64_t>(due_ms, 0xFFFFFFF0u));
+    if (!CreateTimerQueueTimer(&timer_, nullptr, callback, context, due, 0, WT_EXECUTEONLYONCE)) {
+      timer_ = nullptr;
+    }
+  }
+  DeadlineTimer(const DeadlineTimer&) = delete;
+  DeadlineTimer& operator=(const DeadlineTimer&) = delete;
+  ~DeadlineTimer() {
+    if (timer_) DeleteTimerQueueTimer(nullptr, timer_, INVALID_HANDLE_VALUE);
+  }
+
+ private:
+  HANDLE timer_ = nullptr;
+};
+
 Text narrow(std::wstring_view text) {
   if (text.empty()) return Text();
   const int length = WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
@@ -76,6 +146,19 @@ Text narrow(std::wstring_view text) {
   Text out(static_cast<std::size_t>(length), '\0');
   WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), out.data(), length,
                       nullptr, nullptr);
+  return out;
+}
+
+// Header text from WinHTTP back to bytes. A WinHTTP that hands the wire's
+// bytes over one unit per byte (no unit above 0xFF) gets them back as they
+// were, GBK included; other text is converted to the ANSI code page.
+Text header_text_bytes(std::wstring_view text) {
+  if (std::any_of(text.begin(), text.end(), [](wchar_t unit) { return unit > 0xFF; })) {
+    return narrow(text);
+  }
+  Text out;
+  out.reserve(text.size());
+  for (const wchar_t unit : text) out += static_cast<char>(static_cast<unsigned char>(unit));
   return out;
 }
 
@@ -88,7 +171,7 @@ Text header_lines(std::wstring_view raw) {
   // WinHTTP ends the block with one or two empty lines; exactly one is kept.
   while (lines.ends_with(L"\r\n")) lines.remove_suffix(2);
   if (lines.empty()) return Text("\r\n");
-  return narrow(lines) + "\r\n\r\n";
+  return header_text_bytes(lines) + "\r\n\r\n";
 }
 
 class WinHttpRequestObject final : public RequestObject {
@@ -110,21 +193,24 @@ class WinHttpRequestObject final : public RequestObject {
   }
 
   bool set_proxy_credentials(const Text& user, const Text& password) override {
-    std::wstring wide_user, wide_password;
-    if (!http_rules::credentials_acceptable(user, password) || !widen(user, wide_user) ||
-        !widen(password, wide_password)) {
-      return false;
+    if (!http_rules::credentials_acceptable(user, password)) return false;
+    // The ANSI text only serves a proxy's challenge (see exchange); bytes
+    // that are no text there leave it empty.
+    if (!widen(user, proxy_user_) || !widen(password, proxy_password_)) {
+      proxy_user_.clear();
+      proxy_password_.clear();
     }
-    proxy_user_ = std::move(wide_user);
-    proxy_password_ = std::move(wide_password);
+    proxy_basic_ = http_rules::basic_credentials(user, password);
     has_proxy_credentials_ = true;
     return true;
   }
 
   bool open(const Text& method, const Text& url, bool asynchronous) override {
     if (opened_ || !http_rules::request_acceptable(method, url, asynchronous)) return false;
-    std::wstring wide_url;
-    if (!widen(url, wide_url) || !widen(method, method_)) return false;
+    const http_rules::RequestUrl wire = http_rules::request_url(url);
+    const std::wstring wide_url = byte_units(wire.url);
+    method_ = byte_units(method);
+    if (wire.has_credentials) url_basic_ = http_rules::basic_credentials(wire.user, wire.password);
 
     URL_COMPONENTS parts{};
     parts.dwStructSize = sizeof parts;
@@ -141,7 +227,8 @@ class WinHttpRequestObject final : public RequestObject {
     host_.assign(parts.lpszHostName, parts.dwHostNameLength);
     target_.assign(parts.lpszUrlPath, parts.dwUrlPathLength);
     target_.append(parts.lpszExtraInfo, parts.dwExtraInfoLength);
-    if (target_.empty()) target_ = L"/";
+    if (target_.empty() || target_.front() == L'?') target_.insert(0, L"/");
+    head_request_ = method == "HEAD";
     secure_ = parts.nScheme == INTERNET_SCHEME_HTTPS;
     // The scheme's own port is left unnamed, so that a proxy is asked for
     // "http://host/path" rather than "http://host:80/path".
@@ -160,9 +247,8 @@ class WinHttpRequestObject final : public RequestObject {
 
   bool set_request_header(const Text& name, const Text& value) override {
     if (!opened_ || sent_ || !http_rules::header_acceptable(name, value)) return false;
-    std::wstring line;
-    if (!widen(name + ":" + value, line)) return false;
-    header_lines_ += line + L"\r\n";
+    header_lines_ += byte_units(name + ":" + value) + L"\r\n";
+    if (equal_ignoring_case(name, "Authorization")) has_authorization_ = true;
     return true;
   }
 
@@ -181,7 +267,10 @@ class WinHttpRequestObject final : public RequestObject {
     if (!opened_ || sent_) return false;
     sent_ = true;
     start_ = GetTickCount64();
-    succeeded_ = prepare() && exchange(body);
+    {
+      const DeadlineTimer deadline(&WinHttpRequestObject::on_deadline, this, total_ms());
+      succeeded_ = prepare() && exchange(body);
+    }  // no callback runs past here
     if (!succeeded_) {
       body_.clear();
       headers_.clear();
@@ -214,6 +303,7 @@ class WinHttpRequestObject final : public RequestObject {
                                       (secure_ ? WINHTTP_FLAG_SECURE : 0) |
                                           WINHTTP_FLAG_ESCAPE_DISABLE));
     if (!request_) return false;
+    request_handle_ = request_.get();
 
     HINTERNET request = request_.get();
     if (!WinHttpSetTimeouts(request, resolve_ms_, connect_ms_, send_ms_, receive_ms_)) return false;
@@ -226,10 +316,34 @@ class WinHttpRequestObject final : public RequestObject {
         return false;
       }
     }
-    return header_lines_.empty() ||
-           WinHttpAddRequestHeaders(request, header_lines_.c_str(),
-                                    static_cast<DWORD>(header_lines_.size()),
+    // Credentials of our own go first; the caller's Authorization line
+    // wins over the URL's.
+    std::wstring lines;
+    if (!url_basic_.empty() && !has_authorization_) {
+      lines += L"Authorization: " + byte_units(url_basic_) + L"\r\n";
+    }
+    // Only where the proxy reads the request itself: through a tunnel
+    // (https) the line would reach the origin server instead, so there the
+    // proxy's challenge is answered by WinHTTP.
+    if (!proxy_.empty() && has_proxy_credentials_ && !secure_) {
+      lines += L"Proxy-Authorization: " + byte_units(proxy_basic_) + L"\r\n";
+    }
+    lines += header_lines_;
+    return lines.empty() ||
+           WinHttpAddRequestHeaders(request, lines.c_str(), static_cast<DWORD>(lines.size()),
                                     WINHTTP_ADDREQ_FLAG_ADD) != 0;
+  }
+
+  // The deadline timer's callback, on a thread of the pool: from now on
+  // every wait inside WinHTTP gives up at once.
+  static void CALLBACK on_deadline(void* self_pointer, BOOLEAN) {
+    auto& self = *static_cast<WinHttpRequestObject*>(self_pointer);
+    self.deadline_passed_ = true;
+    HINTERNET request = self.request_handle_.load();
+    if (!request) return;
+    WinHttpSetTimeouts(request, 1, 1, 1, 1);
+    DWORD at_once = 1;
+    WinHttpSetOption(request, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &at_once, sizeof at_once);
   }
 
   bool exchange(std::string_view body) {
@@ -251,13 +365,59 @@ class WinHttpRequestObject final : public RequestObject {
       DWORD schemes = 0, first = 0, target = 0;
       if (!WinHttpQueryAuthSchemes(request, &schemes, &first, &target)) break;
       const DWORD scheme = (schemes & first) ? first : (schemes & -schemes);
+      // WinHTTP's own answer replaces the Basic line sent with the request.
+      WinHttpAddRequestHeaders(request, L"Proxy-Authorization:", static_cast<DWORD>(-1),
+                               WINHTTP_ADDREQ_FLAG_REPLACE);
       if (!WinHttpSetCredentials(request, WINHTTP_AUTH_TARGET_PROXY, scheme, proxy_user_.c_str(),
                                  proxy_password_.c_str(), nullptr)) {
         break;
       }
       answered_proxy = true;
     }
-    return read_headers() && read_body();
+    return read_headers() && read_body() && body_as_promised();
+  }
+
+  // Every value of one response header, in order.
+  std::vector<std::wstring> header_values(DWORD query) {
+    std::vector<std::wstring> values;
+    HINTERNET request = request_.get();
+    for (DWORD index = 0;;) {
+      DWORD size = 0;
+      const DWORD at = index;
+      WinHttpQueryHeaders(request, query, WINHTTP_HEADER_NAME_BY_INDEX, WINHTTP_NO_OUTPUT_BUFFER,
+                          &size, &index);
+      if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) break;
+      std::wstring value(size / sizeof(wchar_t) + 1, L'\0');
+      if (!WinHttpQueryHeaders(request, query, WINHTTP_HEADER_NAME_BY_INDEX, value.data(), &size,
+                               &index) ||
+          index == at) {
+        break;
+      }
+      value.resize(size / sizeof(wchar_t));
+      values.push_back(std::move(value));
+    }
+    return values;
+  }
+
+  // Whether the body that arrived is the one the header block promised.
+  // WinHTTP ends a body quietly when the connection closes early, so the
+  // length is compared here. A response without a body (to HEAD, 1xx, 204,
+  // 304) and a body cut at kMaxResponseBodyBytes are as promised; a chunked
+  // body's framing is WinHTTP's to check, and its Content-Length lines do
+  // not count.
+  bool body_as_promised() {
+    const DWORD code = status();
+    if (head_request_ || code / 100 == 1 || code == 204 || code == 304) return true;
+    if (!header_values(WINHTTP_QUERY_TRANSFER_ENCODING).empty()) return true;
+    const std::vector<std::wstring> lengths = header_values(WINHTTP_QUERY_CONTENT_LENGTH);
+    if (lengths.empty()) return true;
+    std::uint64_t promised = 0;
+    for (std::size_t i = 0; i < lengths.size(); ++i) {
+      std::uint64_t length = 0;
+      if (!parse_length(lengths[i], length) || (i > 0 && length != promised)) return false;
+      promised = length;
+    }
+    return body_.size() == std::min<std::uint64_t>(promised, kMaxResponseBodyBytes);
   }
 
   DWORD status() {
@@ -306,10 +466,10 @@ class WinHttpRequestObject final : public RequestObject {
 
   // Whether the exchange has taken longer than all four phases at their
   // limits together.
-  bool past_deadline() const {
-    const std::uint64_t total =
-        std::uint64_t(resolve_ms_) + connect_ms_ + send_ms_ + receive_ms_;
-    return GetTickCount64() - start_ > total;
+  bool past_deadline() const { return deadline_passed_ || GetTickCount64() - start_ > total_ms(); }
+
+  std::uint64_t total_ms() const {
+    return std::uint64_t(resolve_ms_) + connect_ms_ + send_ms_ + receive_ms_;
   }
 
   InternetHandle session_;
@@ -323,7 +483,11 @@ class WinHttpRequestObject final : public RequestObject {
   std::wstring proxy_;
   std::wstring proxy_user_;
   std::wstring proxy_password_;
+  std::string proxy_basic_;
   bool has_proxy_credentials_ = false;
+  std::string url_basic_;
+  bool has_authorization_ = false;
+  bool head_request_ = false;
   std::wstring method_;
   std::wstring host_;
   std::wstring target_;
@@ -334,6 +498,9 @@ class WinHttpRequestObject final : public RequestObject {
   std::wstring header_lines_;
   bool sent_ = false;
   std::uint64_t start_ = 0;
+  // Shared with the deadline timer's callback.
+  std::atomic<HINTERNET> request_handle_{nullptr};
+  std::atomic<bool> deadline_passed_{false};
 
   Text headers_;
   Bytes body_;
