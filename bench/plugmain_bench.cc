@@ -27,6 +27,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -179,6 +180,17 @@ class Timer {
   std::vector<double> samples_;
 };
 
+// Whether a benchmark stopped because a reply was not the one expected.
+bool& failed() {
+  static bool any = false;
+  return any;
+}
+
+void fail(benchmark::State& state, const std::string& why) {
+  failed() = true;
+  state.SkipWithError(why.c_str());
+}
+
 bool ends_with(const std::string& text, std::string_view tail) { return text.ends_with(tail); }
 
 // The first command of an existing section shows the stored question: the
@@ -190,7 +202,7 @@ bool shows_stored_question(benchmark::State& state, const std::string& section, 
   const std::string question = peek.read("问题");
   const std::string reply = call("", kind, kind[0] == '2' ? kGroup : "", sender);
   if (question.size() != 512 || reply != question + kShown) {
-    state.SkipWithError(("the game does not see the stored puzzle of " + section).c_str());
+    fail(state, "the game does not see the stored puzzle of " + section);
     return false;
   }
   return true;
@@ -204,7 +216,7 @@ void private_wrong(benchmark::State& state) {
   for (auto _ : state) {
     const std::string reply = timer.time([&] { return call(kWrongAnswer, "1", "", sender); });
     if (reply != kPrivateWrong) {
-      state.SkipWithError("a wrong answer was not told so");
+      fail(state, "a wrong answer was not told so");
       break;
     }
   }
@@ -220,7 +232,7 @@ void private_solve(benchmark::State& state) {
     const std::string answer = peek.read("答案");
     const std::string reply = timer.time([&] { return call(answer, "1", "", sender); });
     if (!ends_with(reply, kPrivateSolved)) {
-      state.SkipWithError("the right answer did not solve the puzzle");
+      fail(state, "the right answer did not solve the puzzle");
       break;
     }
   }
@@ -249,7 +261,7 @@ void new_account(benchmark::State& state) {
     ++added;
     const std::string reply = timer.time([&] { return call("", "1", "", sender); });
     if (reply.size() != 512 + std::strlen(kShown) || !ends_with(reply, kShown)) {
-      state.SkipWithError("a new account was not shown a new puzzle");
+      fail(state, "a new account was not shown a new puzzle");
       break;
     }
   }
@@ -265,7 +277,7 @@ void group_wrong(benchmark::State& state) {
     const std::string sender = account(turn++ % members);
     const std::string reply = timer.time([&] { return call(kWrongAnswer, "2", kGroup, sender); });
     if (!reply.starts_with(kGroupWrong)) {
-      state.SkipWithError("a wrong answer in the group was not told so");
+      fail(state, "a wrong answer in the group was not told so");
       break;
     }
   }
@@ -292,11 +304,67 @@ void group_win(benchmark::State& state) {
     const std::string answer = peek.read("答案");
     const std::string reply = timer.time([&] { return call(answer, "2", kGroup, sender); });
     if (reply.find(kGroupWon) != 512) {
-      state.SkipWithError("a right answer in the group was not a counted win");
+      fail(state, "a right answer in the group was not a counted win");
       break;
     }
   }
 }
+
+// The console's report, followed by a table of the figures: per command and
+// store size, the median of the repetitions' p50_ms (each repetition's
+// median single call) and, in brackets, the median of the repetitions'
+// mean times. With one repetition, that repetition's figures.
+class TableReporter : public benchmark::ConsoleReporter {
+ public:
+  TableReporter() : ConsoleReporter(OO_Tabular) {}
+
+  void ReportRuns(const std::vector<Run>& runs) override {
+    for (const Run& run : runs) {
+      const bool wanted = run.run_type == Run::RT_Aggregate ? run.aggregate_name == "median"
+                                                            : run.repetitions <= 1;
+      if (!wanted) continue;
+      const std::string size = run.run_name.args.substr(run.run_name.args.find(':') + 1);
+      char cell[64];
+      if (run.error_occurred) {
+        std::snprintf(cell, sizeof cell, "error");
+      } else {
+        const auto p50 = run.counters.find("p50_ms");
+        std::snprintf(cell, sizeof cell, "%.3f (%.3f)",
+                      p50 == run.counters.end() ? 0.0 : p50->second.value,
+                      run.GetAdjustedRealTime());
+      }
+      if (std::find(sizes_.begin(), sizes_.end(), size) == sizes_.end()) sizes_.push_back(size);
+      if (std::find(commands_.begin(), commands_.end(), run.run_name.function_name) ==
+          commands_.end()) {
+        commands_.push_back(run.run_name.function_name);
+      }
+      cells_[run.run_name.function_name + "/" + size] = cell;
+    }
+    ConsoleReporter::ReportRuns(runs);
+  }
+
+  void Finalize() override {
+    std::FILE* out = stdout;
+    std::fprintf(out, "\nplugmain, ms per command: median single call (median of repetition means)\n");
+    std::fprintf(out, "%-14s", "accounts");
+    for (const std::string& size : sizes_) std::fprintf(out, " %22s", size.c_str());
+    std::fprintf(out, "\n");
+    for (const std::string& command : commands_) {
+      std::fprintf(out, "%-14s", command.c_str());
+      for (const std::string& size : sizes_) {
+        const auto cell = cells_.find(command + "/" + size);
+        std::fprintf(out, " %22s", cell == cells_.end() ? "-" : cell->second.c_str());
+      }
+      std::fprintf(out, "\n");
+    }
+    std::fflush(out);
+  }
+
+ private:
+  std::vector<std::string> sizes_;
+  std::vector<std::string> commands_;
+  std::map<std::string, std::string> cells_;
+};
 
 std::vector<int> parse_sizes(const std::string& list) {
   std::vector<int> sizes;
@@ -350,7 +418,8 @@ int main(int argc, char** argv) {
           ->Unit(benchmark::kMillisecond);
     }
   }
-  benchmark::RunSpecifiedBenchmarks();
+  TableReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
   benchmark::Shutdown();
-  return 0;
+  return failed() ? 1 : 0;
 }
