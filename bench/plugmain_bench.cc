@@ -281,6 +281,10 @@ void group_wrong(benchmark::State& state) {
       break;
     }
   }
+  // The fine went to the points file that the settings name.
+  if (turn > 0 && miyi::bench::ValuePeek(points_file(), account(0)).read("积分") == "100") {
+    fail(state, "the first member's balance did not change");
+  }
 }
 
 void group_win(benchmark::State& state) {
@@ -307,6 +311,10 @@ void group_win(benchmark::State& state) {
       fail(state, "a right answer in the group was not a counted win");
       break;
     }
+  }
+  // The win was counted in the points file that the settings name.
+  if (turn > 0 && miyi::bench::ValuePeek(points_file(), account(0)).read("次数") == "0") {
+    fail(state, "the first member's win was not counted");
   }
 }
 
