@@ -144,9 +144,9 @@ Figure measure(const Options& options, const Files& files, Traffic traffic,
   } while (samples.size() < 5 ||
            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() <
                options.seconds);
-  auto middle = samples.begin() + static_cast<std::ptrdiff_t>(samples.size() / 2);
-  std::nth_element(samples.begin(), middle, samples.end());
-  figure.median_ms = *middle;
+  std::sort(samples.begin(), samples.end());
+  const std::size_t half = samples.size() / 2;
+  figure.median_ms = samples.size() % 2 ? samples[half] : (samples[half - 1] + samples[half]) / 2;
   figure.samples = static_cast<int>(samples.size());
   return figure;
 }
