@@ -296,6 +296,7 @@ int main(int argc, char** argv) {
                     {"group_win", group_win},         {"private_wrong_quiet", private_wrong_quiet}};
   int faults = 0;
   std::printf("%-20s %9s %12s %8s\n", "profile", "accounts", "median_ms", "samples");
+  std::fflush(stdout);
   for (const int size : options.sizes) {
     for (const auto& op : operations) {
       const Figure figure = op.fn(options, size);
