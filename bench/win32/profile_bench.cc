@@ -114,12 +114,15 @@ GroupReads group_reads(const Files& files, const std::string& member) {
 
 // Runs `step` once untimed, then timed until the time is up; the median.
 //
-// The platform's profile functions keep recently used files in memory, but
-// take a file that was written in the last two seconds or so afresh from
-// disk at every call. On a robot in use other members' commands write the
-// store and the points file all the time, so a busy measurement touches
-// both files (untimed) before each sequence; a quiet one leaves them alone
-// once two seconds have passed, and the functions answer from memory.
+// Wine's profile functions keep recently used files in memory, but read a
+// file whose last write is less than 2.1 seconds old afresh from disk at
+// every call (a guard against file systems with coarse timestamps). On a
+// robot in use other members' commands write the store and the points file
+// all the time, so a busy measurement touches both files (untimed) before
+// each sequence; a quiet one leaves them alone for 2.2 seconds first, and
+// the functions answer from memory. When reading a file takes longer than
+// those 2.1 seconds (the 100 000-account store), the later calls of a busy
+// sequence find it old enough and answer from memory too.
 struct Figure {
   double median_ms = 0;
   int samples = 0;
