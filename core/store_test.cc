@@ -113,11 +113,20 @@ TEST_F(StoreTest, RefusesWritesThatWouldChangeTheFilesShape) {
       {"10001", ";答案", "x"},           {"10001", "答案", "x\r\n答案=y"},
       {"10001", "答案", "x\n"},          {Text("100\0" "01", 6), "答案", "x"},
       {"", "答案", "x"},                 {"10001", "  ", "x"},
+      // A lone first byte at the end of a value joins the line break.
+      {"10001", "答案", "\xBB"},         {"10001", "答案", "x\xB0\xB1\xC1"},
+      // Names that a read takes for other names.
+      {"\x01" "10001", "答案", "x"},     {"10001", "\x0C", "x"},
+      {" \x1F" "10001", "答案", "x"},
   };
   for (const auto& h : hostile) {
     SCOPED_TRACE(h.section + "/" + h.key);
     EXPECT_FALSE(ini_write(store, h.section, h.key, h.value));
+    if (h.value == "x") EXPECT_FALSE(ini_accepts(h.section, h.key));
   }
+  // Blanks around a name are no such difference: reading and writing both
+  // drop them.
+  EXPECT_TRUE(ini_accepts(" 10001\t", " 答案 "));
   EXPECT_EQ(read_file(path(u8"觅异.ini")), before);
   EXPECT_EQ(ini_read(store, "10001", "答案"), "\xB0\xB1");
 }

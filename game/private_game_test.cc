@@ -125,12 +125,16 @@ TEST_F(PrivateGameTest, HostileAccountNumbersNeverTouchAnotherPuzzle) {
   send("", "1", "10001");
   send("", "1", "20002");
   const std::string before = store_bytes();
-  // Numbers that would reshape the store get no reply and write nothing.
+  const Text answer = stored("10001", "答案");
+  // Numbers that would reshape the store get no reply and write nothing; so
+  // do numbers that a read finds under another name (a leading control byte
+  // is dropped when reading, kept when writing).
   for (const Text sender : {"10001\r\n[20002]", "20002]", "10001\r\n答案=\xB0\xB0", "\n20002",
-                            "20002\r", "", "   "}) {
+                            "20002\r", "", "   ", "\x01" "10001", "\x1f" "10001", " \x0c" "10001"}) {
     SCOPED_TRACE(sender);
     EXPECT_EQ(send("", "1", sender), "");
     EXPECT_EQ(send("\xB0\xB0", "1", sender), "");
+    EXPECT_EQ(send(answer, "1", sender), "");
   }
   EXPECT_TRUE(store_bytes() == before);
   // An "=" is harmless in a section name: such a number plays in a section
