@@ -122,7 +122,9 @@ TEST_F(StoreTest, RefusesWritesThatWouldChangeTheFilesShape) {
   for (const auto& h : hostile) {
     SCOPED_TRACE(h.section + "/" + h.key);
     EXPECT_FALSE(ini_write(store, h.section, h.key, h.value));
-    if (h.value == "x") EXPECT_FALSE(ini_accepts(h.section, h.key));
+    if (h.value == "x") {
+      EXPECT_FALSE(ini_accepts(h.section, h.key));
+    }
   }
   // Blanks around a name are no such difference: reading and writing both
   // drop them.
@@ -164,6 +166,25 @@ TEST_F(StoreTest, WithoutARunDirectoryNoFileIsTouched) {
 
   EXPECT_EQ(read_file(path(u8"s.ini")), before);
   EXPECT_EQ(entries(), 1);
+}
+
+// Names reach the file system as GB18030: a character GBK lacks is a
+// UTF-8 name like any other, and bytes that are not GB18030 name no file
+// at all rather than some other file.
+TEST_F(StoreTest, NamesAreGb18030AndBytesWithoutACharacterNameNoFile) {
+  const Text emoji_and_o = "/\x94\x39\xFC\x36j\x81\x30\x8B\x32rg.ini";
+  ASSERT_TRUE(ini_write(name(emoji_and_o.c_str()), "s", "k", "v"));
+  EXPECT_EQ(read_file(path(u8"😀jörg.ini")), "[s]\r\nk=v\r\n");
+  EXPECT_EQ(ini_read(name(emoji_and_o.c_str()), "s", "k"), "v");
+  ASSERT_TRUE(ini_write(name("/config/\x94\x39\xFC\x36/p.ini"), "s", "k", "v"));
+  EXPECT_TRUE(fs::exists(path(u8"config/😀/p.ini")));
+
+  for (const char* bad : {"/\xFF.ini", "/\x80.ini", "/a\x81.ini", "/\x81\x30.ini", "/x\xFF/p.ini"}) {
+    SCOPED_TRACE(bad);
+    EXPECT_FALSE(ini_write(name(bad), "s", "k", "v"));
+    EXPECT_EQ(ini_read(name(bad), "s", "k"), "");
+  }
+  EXPECT_EQ(entries(), 2);  // the two files above, nothing for the others
 }
 
 TEST_F(StoreTest, AFolderOrAnUnreadableFileIsNeverReplaced) {
