@@ -151,7 +151,9 @@ Text ini_read(const Text& name, const Text& section, const Text& key) {
   return result;
 }
 
-bool ini_accepts(const Text& section, const Text& key) { return names_accepted(section, key, ""); }
+bool ini_accepts(const Text& section, const Text& key, const Text& value) {
+  return names_accepted(section, key, value);
+}
 
 bool ini_write(const Text& name, const Text& section, const Text& key, const Text& value) {
   const std::string_view section_name = writing_name(section);

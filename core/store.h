@@ -47,9 +47,10 @@ Text ini_read(const Text& name, const Text& section, const Text& key);
 // directory.
 bool ini_write(const Text& name, const Text& section, const Text& key, const Text& value);
 
-// Whether ini_write would accept `section` and `key` (with an empty value):
-// lets a caller refuse a command before it writes anything.
-bool ini_accepts(const Text& section, const Text& key);
+// Whether ini_write would accept `section`, `key` and `value`: lets a caller
+// refuse a command before it writes anything, or tell a value that this
+// store could not have written.
+bool ini_accepts(const Text& section, const Text& key, const Text& value = Text());
 
 // Seam for tests: fixes the run directory (or its absence) before first use.
 void set_run_dir_for_testing(std::optional<Text> dir);

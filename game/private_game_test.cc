@@ -146,6 +146,18 @@ TEST_F(PrivateGameTest, HostileAccountNumbersNeverTouchAnotherPuzzle) {
   EXPECT_EQ(after.compare(before.size(), header.size(), header), 0);
 }
 
+// An answer ending in half a character (a hand edit: the store never writes
+// one) would make a question the store refuses: a new answer is dealt, and
+// the question shown is the one stored.
+TEST_F(PrivateGameTest, AHandEditedHalfCharacterAnswerIsDealtAgain) {
+  testing::write_file(store_path(), "[10001]\r\n答案=\xBB\r\n");
+  const Text shown = send("");
+  const Text answer = stored("10001", "答案");
+  EXPECT_EQ(answer.size(), 2u);
+  EXPECT_EQ(shown, stored("10001", "问题") + kStart);
+  EXPECT_EQ(send(""), shown);
+}
+
 TEST_F(PrivateGameTest, TheAnswerTextIsReplacedByItsNormalisedForm) {
   Text answer = " a\xA1\xA1\r\nb\t", kind = "7", group, sender, extra;
   handle_command(answer, kind, group, sender, extra);
