@@ -27,6 +27,8 @@ std::filesystem::path built_programs_folder() {
   return std::filesystem::path(own_executable()).parent_path();
 }
 
+bool folder_names_beyond_gbk() { return false; }
+
 std::string system_gbk_to_utf8(const std::string& gbk) {
   if (gbk.empty()) return gbk;
   std::wstring wide(gbk.size(), L'\0');
