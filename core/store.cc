@@ -52,7 +52,9 @@ bool names_accepted(std::string_view section, std::string_view key, std::string_
          ini::shape_safe(writing_name(section), writing_name(key), value);
 }
 
-bool is_separator(char c) { return c == '/' || c == '\\'; }
+// Folders as the platform separates them: a "\" in a POSIX name is part of
+// a folder's name, and a folder cut there would be one the file never uses.
+bool is_separator(char c) { return platform::is_separator(c); }
 
 // Creates the missing folders between the run directory and the file, when
 // the file lies inside the run directory: the points file's folder may not

@@ -136,6 +136,11 @@ TEST_F(StoreTest, RefusesWritesThatWouldChangeTheFilesShape) {
 TEST_F(StoreTest, CreatesMissingFoldersOnlyInsideTheRunDirectory) {
   EXPECT_TRUE(ini_write(name("/config/deeper/p.ini"), "10001", "积分", "3"));
   EXPECT_EQ(ini_read(name("/config/deeper/p.ini"), "10001", "积分"), "3");
+  // A backslash is part of a POSIX folder's name: one folder "a\b", and no
+  // folder "a" beside it.
+  EXPECT_TRUE(ini_write(name("/a\\b/p.ini"), "s", "k", "v"));
+  EXPECT_TRUE(fs::exists(path(u8"a\\b/p.ini")));
+  EXPECT_FALSE(fs::exists(path(u8"a")));
 
   // Climbing out of the run directory, or a name elsewhere, creates nothing.
   EXPECT_FALSE(ini_write(name("/x/../../escaped/p.ini"), "s", "k", "v"));

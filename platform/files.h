@@ -64,6 +64,10 @@ class ReplacementFile {
   bool failed_ = false;
 };
 
+// Whether the byte separates folders in a name: "/" everywhere, and "\" too
+// on Windows. (The caller walks characters, so a second byte never counts.)
+bool is_separator(char c);
+
 // True when `name` exists and is a folder.
 bool folder_exists(const Text& name);
 // Creates one folder whose parent exists. True when it exists afterwards.

@@ -128,6 +128,8 @@ bool ReplacementFile::commit() {
   return ok;
 }
 
+bool is_separator(char c) { return c == '/'; }
+
 bool folder_exists(const Text& name) {
   struct stat info{};
   const std::optional<std::string> path = native(name);
