@@ -222,6 +222,29 @@ TEST(ConsoleHost, KeepsTheGameInAFolderOfAnyName) {
   }
 }
 
+// A folder whose name is not UTF-8 (Latin-1 "jörg") has no text for the
+// plug-in: it keeps no file at all, rather than one under another name, and
+// still answers.
+TEST(ConsoleHost, AFolderNamedInNoCharacterSetKeepsNothingAnywhere) {
+  if (!miyi::testing::folder_names_beyond_gbk()) GTEST_SKIP() << "POSIX names only";
+  TempDir top;
+  const fs::path folder = top.path() / std::string("j\xF6rg");
+  fs::create_directories(folder);
+  const fs::path built = miyi::testing::built_programs_folder();
+  fs::copy_file(built / MIYI_HOST_NAME, folder / MIYI_HOST_NAME);
+  fs::copy_file(built / MIYI_LIBRARY_NAME, folder / MIYI_LIBRARY_NAME);
+  const HostRun run = miyi::testing::run_program(folder / MIYI_HOST_NAME, "\n\n", top.path());
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(grids(run.out).size(), 2u) << run.out;  // answered twice
+  std::vector<fs::path> found;
+  for (const auto& entry : fs::recursive_directory_iterator(top.path())) found.push_back(entry.path());
+  std::sort(found.begin(), found.end());
+  std::vector<fs::path> expected = {folder, folder / MIYI_HOST_NAME, folder / MIYI_LIBRARY_NAME,
+                                    top.path() / "input", top.path() / "stderr"};
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(found, expected);
+}
+
 TEST(ConsoleHost, AsSwitchesBetweenMembersWithPuzzlesOfTheirOwn) {
   HostFolder folder;
   const HostRun shown = folder.run("\n/as 10002\n\n");
