@@ -1,9 +1,11 @@
 // File access for the settings store: sequential reading, and writing a new
 // version of a file that replaces the old one in a single step.
 //
-// Names are GBK texts. Each platform maps them onto its file system (POSIX:
-// converted to UTF-8; Windows: handed to the ANSI functions). Both "/" and
-// "\" separate folders on Windows; on POSIX only "/" does.
+// Names are GBK texts. Each platform maps them onto its file system
+// (platform/native_path.h: POSIX converts them to UTF-8 as GB18030, Windows
+// hands them to the ANSI functions); a name without a counterpart there
+// names no file. Both "/" and "\" separate folders on Windows; on POSIX only
+// "/" does.
 #pragma once
 
 #include <cstddef>
@@ -61,6 +63,10 @@ class ReplacementFile {
   Text temporary_;
   bool failed_ = false;
 };
+
+// Whether the byte separates folders in a name: "/" everywhere, and "\" too
+// on Windows. (The caller walks characters, so a second byte never counts.)
+bool is_separator(char c);
 
 // True when `name` exists and is a folder.
 bool folder_exists(const Text& name);

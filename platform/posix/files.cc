@@ -9,14 +9,17 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <optional>
 #include <string>
 
-#include "platform/posix/charset.h"
+#include "platform/native_path.h"
 
 namespace miyi::platform {
 namespace {
 
-std::string native(const Text& name) { return gbk_to_utf8(name); }
+// A name without a counterpart on the file system (a text that is not
+// GB18030) names no file: opening it fails and nothing is created for it.
+std::optional<std::string> native(const Text& name) { return native_path_from_text(name); }
 
 int as_fd(std::intptr_t handle) { return static_cast<int>(handle); }
 
@@ -53,7 +56,9 @@ InputFile::~InputFile() {
 }
 
 OpenResult InputFile::open(const Text& name) {
-  const int fd = ::open(native(name).c_str(), O_RDONLY | O_CLOEXEC);
+  const std::optional<std::string> path = native(name);
+  if (!path) return OpenResult::failed;
+  const int fd = ::open(path->c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return (errno == ENOENT || errno == ENOTDIR) ? OpenResult::missing : OpenResult::failed;
   struct stat info{};
   if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
@@ -79,7 +84,9 @@ ReplacementFile::~ReplacementFile() {
 }
 
 bool ReplacementFile::begin(const Text& name) {
-  target_ = resolve_link(native(name));
+  const std::optional<std::string> path = native(name);
+  if (!path) return false;
+  target_ = resolve_link(*path);
   const auto slash = target_.rfind('/');
   const std::string folder = slash == std::string::npos ? std::string(".") : target_.substr(0, slash);
   const std::string base = slash == std::string::npos ? target_ : target_.substr(slash + 1);
@@ -121,13 +128,18 @@ bool ReplacementFile::commit() {
   return ok;
 }
 
+bool is_separator(char c) { return c == '/'; }
+
 bool folder_exists(const Text& name) {
   struct stat info{};
-  return stat(native(name).c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+  const std::optional<std::string> path = native(name);
+  return path && stat(path->c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
 bool make_folder(const Text& name) {
-  if (mkdir(native(name).c_str(), 0777) == 0) return true;
+  const std::optional<std::string> path = native(name);
+  if (!path) return false;
+  if (mkdir(path->c_str(), 0777) == 0) return true;
   return errno == EEXIST && folder_exists(name);
 }
 
