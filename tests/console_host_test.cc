@@ -92,18 +92,21 @@ std::vector<std::string> grids(const std::string& output) {
 
 // The host and the plug-in in a folder of their own, started from another
 // folder, so that any file written beside the host was written by the
-// plug-in for its run directory.
+// plug-in for its run directory. The folder has a Chinese name, as robots'
+// folders often do: 机器人昞, whose last character's second byte in GBK is
+// 0x5C, the backslash.
 class HostFolder {
  public:
   explicit HostFolder(bool with_plugin = true) {
+    fs::create_directory(path_);
     const fs::path built = miyi::testing::built_programs_folder();
     fs::copy_file(built / MIYI_HOST_NAME, host());
-    if (with_plugin) fs::copy_file(built / MIYI_LIBRARY_NAME, folder_.path() / MIYI_LIBRARY_NAME);
+    if (with_plugin) fs::copy_file(built / MIYI_LIBRARY_NAME, path_ / MIYI_LIBRARY_NAME);
   }
 
-  fs::path host() const { return folder_.path() / MIYI_HOST_NAME; }
-  fs::path store() const { return utf8_path(folder_.path(), u8"觅异.ini"); }
-  const fs::path& path() const { return folder_.path(); }
+  fs::path host() const { return path_ / MIYI_HOST_NAME; }
+  fs::path store() const { return utf8_path(path_, u8"觅异.ini"); }
+  const fs::path& path() const { return path_; }
 
   // One run of the host with `input` on its standard input.
   HostRun run(const std::string& input) const {
@@ -119,7 +122,8 @@ class HostFolder {
   }
 
  private:
-  TempDir folder_;
+  TempDir parent_;
+  fs::path path_ = utf8_path(parent_.path(), u8"机器人\u661E");
   TempDir elsewhere_;
 };
 
@@ -289,7 +293,8 @@ TEST(ConsoleHost, AMissingPlugInIsNamedAndNothingIsWritten) {
   EXPECT_EQ(run.out, "");
   EXPECT_NE(run.err.find("cannot load the plug-in"), std::string::npos) << run.err;
   EXPECT_NE(run.err.find(MIYI_LIBRARY_NAME), std::string::npos) << run.err;
-  EXPECT_NE(run.err.find((folder.path() / MIYI_LIBRARY_NAME).string()), std::string::npos)
+  EXPECT_NE(run.err.find(miyi::testing::native_path(folder.path() / MIYI_LIBRARY_NAME)),
+            std::string::npos)
       << run.err;
   EXPECT_FALSE(fs::exists(folder.store()));
 }

@@ -8,6 +8,17 @@
 
 namespace miyi::testing {
 
+std::string native_path(const std::filesystem::path& path) {
+  const std::wstring wide = path.wstring();
+  if (wide.empty()) return std::string();
+  std::string out(wide.size() * 2, '\0');
+  out.resize(static_cast<std::size_t>(WideCharToMultiByte(CP_ACP, 0, wide.data(),
+                                                          static_cast<int>(wide.size()), out.data(),
+                                                          static_cast<int>(out.size()), nullptr,
+                                                          nullptr)));
+  return out;
+}
+
 HostRun run_program(const std::filesystem::path& program, const std::string& input,
                     const std::filesystem::path& folder) {
   const std::filesystem::path input_file = folder / "input";
@@ -15,7 +26,8 @@ HostRun run_program(const std::filesystem::path& program, const std::string& inp
   write_file(input_file, input);
   HostRun result;
   const ProcessResult run =
-      run_process(quoted(program.string()), input, folder.string(), error_file.string());
+      run_process(quoted(native_path(program)), input, native_path(folder),
+                  native_path(error_file));
   result.out = run.output;
   result.status = run.exit_code;
   result.err = read_file(error_file);
