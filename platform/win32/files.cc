@@ -19,6 +19,7 @@
 #include <cstdio>
 #include <string_view>
 
+#include "core/gbk.h"
 #include "platform/files.h"
 
 namespace miyi::platform {
@@ -30,12 +31,13 @@ std::intptr_t from_handle(HANDLE handle) {
 }
 
 // Where the folder part of `name` ends: the position of its last separator,
-// walking GBK characters (a second byte may be 0x5C), or npos.
+// walking the characters of code page 936, as the system reads the name (a
+// second byte may be 0x5C; 0x80 is a character of its own), or npos.
 std::size_t last_separator(std::string_view name) {
   std::size_t last = std::string_view::npos;
   for (std::size_t at = 0; at < name.size();) {
     if (name[at] == '\\' || name[at] == '/') last = at;
-    at += static_cast<unsigned char>(name[at]) >= 0x80 ? 2 : 1;
+    at += is_code_page_first_byte(name[at]) ? 2 : 1;
   }
   return last;
 }
