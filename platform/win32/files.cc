@@ -53,6 +53,33 @@ constexpr DWORD kKeptAttributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM 
 constexpr int kRenameAttempts = 10;
 constexpr DWORD kRenamePauseMs = 20;
 
+// The name of the file that `name` leads to, links followed (symbolic links
+// and junctions, on the file itself or on a folder on the way), so that a
+// write puts the new contents into the file a link points to and the link
+// stays a link. A name that leads to no file yet is used as it stands.
+Text final_name(const Text& name) {
+  const HANDLE file =
+      CreateFileA(name.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return name;
+  Text path(MAX_PATH, '\0');
+  DWORD length = GetFinalPathNameByHandleA(file, path.data(), static_cast<DWORD>(path.size()),
+                                           FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+  if (length >= path.size()) {  // too small: the length asked for, zero included
+    path.resize(length);
+    length = GetFinalPathNameByHandleA(file, path.data(), static_cast<DWORD>(path.size()),
+                                       FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+  }
+  CloseHandle(file);
+  if (length == 0 || length >= path.size()) return name;
+  path.resize(length);
+  // The answer is an extended-length name ("\\?\C:\..." or
+  // "\\?\UNC\server\share\..."); the plain form names the same file.
+  if (path.rfind("\\\\?\\UNC\\", 0) == 0) return "\\\\" + path.substr(8);
+  if (path.rfind("\\\\?\\", 0) == 0) return path.substr(4);
+  return path;
+}
+
 }  // namespace
 
 // An input file whose end has been read: its handle is closed already.
@@ -111,10 +138,11 @@ bool ReplacementFile::begin(const Text& name) {
       (old_attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) != 0) {
     return false;
   }
-  target_ = name;
-  const std::size_t separator = last_separator(name);
-  const Text folder = separator == std::string_view::npos ? Text() : name.substr(0, separator + 1);
-  const Text base = separator == std::string_view::npos ? name : name.substr(separator + 1);
+  target_ = final_name(name);
+  const std::size_t separator = last_separator(target_);
+  const Text folder =
+      separator == std::string_view::npos ? Text() : target_.substr(0, separator + 1);
+  const Text base = separator == std::string_view::npos ? target_ : target_.substr(separator + 1);
 
   // A name of our own in the same folder (a rename never crosses volumes),
   // made from the process, the moment and the attempt; CREATE_NEW never

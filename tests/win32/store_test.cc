@@ -192,6 +192,11 @@ int main(int argc, char** argv) {
   if (argc == 4 && std::string(argv[1]) == "--writer") {
     return miyi::write_until_killed(argv[2], std::atoi(argv[3]));
   }
+  if (argc == 6 && std::string(argv[1]) == "--write") {
+    // One write through the store, for tests that prepare files Windows
+    // programs cannot make (linked_file.cmake).
+    return miyi::ini_write(argv[2], argv[3], argv[4], argv[5]) ? 0 : 4;
+  }
   if (argc == 2 && std::string(argv[1]) == "--as-plug-in") {
     // The run directory as the plug-in fixes it at load, and the store's two
     // kinds of file written under it.
