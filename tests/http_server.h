@@ -11,14 +11,13 @@
 #include <atomic>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <thread>
 #include <vector>
 
 #include "tests/loopback_socket.h"
+#include "tests/thread.h"
 
 namespace miyi::testing {
 
@@ -77,10 +76,10 @@ class HttpServer {
   int port_ = 0;
   SocketHandle listener_ = kNoSocket;
   std::atomic<bool> stopping_{false};
-  mutable std::mutex mutex_;
+  mutable Mutex mutex_;
   std::vector<HttpRequest> requests_;
-  std::vector<std::thread> connection_threads_;
-  std::thread accept_thread_;
+  std::vector<Thread> connection_threads_;
+  Thread accept_thread_;
 };
 
 }  // namespace miyi::testing
