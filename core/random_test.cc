@@ -1,11 +1,12 @@
 // Tests of the random generator: its exact sequence, the bound rules of
 // random_int, seeding from the tick count and the per-thread state.
 #include "core/random.h"
-#include "tests/thread.h"
 
 #include <cstdint>
 
 #include <gtest/gtest.h>
+
+#include "tests/thread.h"
 
 namespace miyi {
 namespace {
