@@ -2,15 +2,21 @@
 # (the compiler's prefix) and MIYI_WINE_LOADER (the Wine program that runs
 # its executables) and then includes this file.
 #
-# The posix-threads flavour of the compiler is used: its libstdc++ has
-# std::thread and std::mutex, which the loopback test server needs; Debian's
-# win32 flavour lacks them. Everything is linked statically (see the
-# top-level CMakeLists.txt), so its winpthreads part is built into each
-# program and nothing of the compiler is needed beside miyi.dll.
+# The win32-threads flavour of the compiler is used. In the posix flavour,
+# the runtime linked into miyi.dll (libgcc's registration of the exception
+# tables, at every load) calls into winpthreads, which takes a TLS index
+# that nothing gives back: a host that unloads and reloads the plug-in
+# aborts after about 1 084 reloads. The win32 flavour's runtime takes no
+# TLS index of its own; the plug-in's only per-thread data lives in
+# platform/thread_value.h, which gives its index back at unload. This GCC's
+# win32 flavour has no std::thread or std::mutex: the test programs use
+# POSIX threads (tests/thread.h), which MinGW-w64 ships as winpthreads.
+# Everything is linked statically (see the top-level CMakeLists.txt), so
+# nothing of the compiler is needed beside miyi.dll.
 set(CMAKE_SYSTEM_NAME Windows)
 
-set(CMAKE_C_COMPILER ${MIYI_MINGW_TRIPLET}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${MIYI_MINGW_TRIPLET}-g++-posix)
+set(CMAKE_C_COMPILER ${MIYI_MINGW_TRIPLET}-gcc-win32)
+set(CMAKE_CXX_COMPILER ${MIYI_MINGW_TRIPLET}-g++-win32)
 set(CMAKE_RC_COMPILER ${MIYI_MINGW_TRIPLET}-windres)
 set(CMAKE_OBJDUMP ${MIYI_MINGW_TRIPLET}-objdump CACHE FILEPATH "objdump for PE files")
 

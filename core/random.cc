@@ -5,12 +5,18 @@
 #include <utility>
 
 #include "platform/clock.h"
+#include "platform/thread_value.h"
 
 namespace miyi {
 namespace {
 
-// Each thread draws from its own state; one never seeded starts from 1.
-thread_local std::uint32_t generator_state = 1;
+// Each thread draws from its own state; one never seeded starts from 1. The
+// platform holds each thread's value (platform/thread_value.h), which reads
+// 0 for a thread that has set none: the value kept is the state with its
+// lowest bit flipped, so that 0 stands for the state 1.
+constexpr std::uint32_t kUnseeded = 1;
+std::uint32_t state() { return platform::thread_value() ^ kUnseeded; }
+void set_state(std::uint32_t value) { platform::set_thread_value(value ^ kUnseeded); }
 
 // One offset for the whole plug-in. The host never overlaps calls; the
 // atomic only keeps a host that does from undefined behaviour.
@@ -19,8 +25,9 @@ std::atomic<std::uint32_t> seeding_offset{0};
 std::uint32_t (*tick_source)() = nullptr;
 
 std::uint32_t next_output() {
-  generator_state = generator_state * 214013u + 2531011u;
-  return (generator_state >> 16) & 0x7FFFu;
+  const std::uint32_t next = state() * 214013u + 2531011u;
+  set_state(next);
+  return (next >> 16) & 0x7FFFu;
 }
 
 }  // namespace
@@ -30,7 +37,7 @@ void seed_random() {
   const std::uint32_t offset = seeding_offset.load(std::memory_order_relaxed);
   const std::uint32_t seed = tick + offset;
   seeding_offset.store(offset + seed % 256u + 100u, std::memory_order_relaxed);
-  generator_state = seed;
+  set_state(seed);
 }
 
 int random_int(int lower, int upper) {
@@ -44,9 +51,9 @@ int random_int(int lower, int upper) {
   return static_cast<int>(lo + static_cast<std::int64_t>(r % static_cast<std::uint32_t>(span + 1)));
 }
 
-void set_random_state(std::uint32_t state) { generator_state = state; }
+void set_random_state(std::uint32_t new_state) { set_state(new_state); }
 
-std::uint32_t random_state() { return generator_state; }
+std::uint32_t random_state() { return state(); }
 
 void set_tick_source_for_testing(std::uint32_t (*tick)()) {
   tick_source = tick;

@@ -3,9 +3,10 @@
 #include "core/random.h"
 
 #include <cstdint>
-#include <thread>
 
 #include <gtest/gtest.h>
+
+#include "tests/thread.h"
 
 namespace miyi {
 namespace {
@@ -143,7 +144,7 @@ TEST_F(RandomTest, EachThreadHasItsOwnState) {
   std::uint32_t thread_start_state = 0;
   int thread_first_draw = -1;
   std::uint32_t thread_seeded_state = 0;
-  std::thread other([&] {
+  testing::Thread other([&] {
     thread_start_state = random_state();
     thread_first_draw = random_int(0, 32767);
     seed_random();

@@ -10,6 +10,7 @@
 #include "export_abi.h"  // per platform, chosen by the build
 #include "plugin/lifecycle.h"
 #include "core/store.h"
+#include "platform/thread_value.h"
 
 namespace miyi {
 namespace {
@@ -47,6 +48,9 @@ void on_unload() noexcept {
   hold(held_descriptor, nullptr);
   hold(held_reply, nullptr);
   http_client_global_cleanup();
+  // The random generator's per-thread states: a host may load the plug-in
+  // again and again, and each load must give back what it took.
+  platform::release_thread_values();
 }
 
 }  // namespace miyi

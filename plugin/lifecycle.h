@@ -6,7 +6,8 @@ namespace miyi {
 
 // Fixes the run directory and prepares the HTTP client. Never throws.
 void on_load() noexcept;
-// Releases the held descriptor and reply. Never throws.
+// Releases the held descriptor and reply and what the platform holds for
+// the random generator. Never throws.
 void on_unload() noexcept;
 
 }  // namespace miyi

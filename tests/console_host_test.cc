@@ -124,13 +124,15 @@ class RunDirVariable {
 
 // The host and the plug-in in a folder of their own, started from another
 // folder, so that any file written beside the host was written by the
-// plug-in for its run directory.
+// plug-in for its run directory. The folder has a Chinese name, as robots'
+// folders often do: 机器人昞, whose last character's second byte in GBK is
+// 0x5C, the backslash.
 class HostFolder {
  public:
-  // In a temporary folder, or in the folder `name` (UTF-8, may be nested)
-  // made inside one.
-  explicit HostFolder(bool with_plugin = true, std::u8string_view name = u8"")
-      : path_(name.empty() ? folder_.path() : utf8_path(folder_.path(), name)) {
+  // In the folder `name` (UTF-8, may be nested) made inside a temporary
+  // one; by default 机器人昞.
+  explicit HostFolder(bool with_plugin = true, std::u8string_view name = u8"机器人\u661E")
+      : path_(utf8_path(parent_.path(), name)) {
     fs::create_directories(path_);
     const fs::path built = miyi::testing::built_programs_folder();
     fs::copy_file(built / MIYI_HOST_NAME, host());
@@ -160,7 +162,7 @@ class HostFolder {
   }
 
  private:
-  TempDir folder_;
+  TempDir parent_;
   TempDir elsewhere_;
   fs::path path_;
 };
@@ -415,7 +417,8 @@ TEST(ConsoleHost, AMissingPlugInIsNamedAndNothingIsWritten) {
   EXPECT_EQ(run.out, "");
   EXPECT_NE(run.err.find("cannot load the plug-in"), std::string::npos) << run.err;
   EXPECT_NE(run.err.find(MIYI_LIBRARY_NAME), std::string::npos) << run.err;
-  EXPECT_NE(run.err.find((folder.path() / MIYI_LIBRARY_NAME).string()), std::string::npos)
+  EXPECT_NE(run.err.find(miyi::testing::native_path(folder.path() / MIYI_LIBRARY_NAME)),
+            std::string::npos)
       << run.err;
   EXPECT_FALSE(fs::exists(folder.store()));
 }

@@ -28,6 +28,11 @@ std::filesystem::path built_programs_folder();
 // cannot name such a folder.
 bool folder_names_beyond_gbk();
 
+// A path as the host names it in its messages, and as the system's narrow
+// functions take it: the file system's bytes on POSIX, the ANSI code page
+// (936 under the tests' locale) on Windows.
+std::string native_path(const std::filesystem::path& path);
+
 // GBK to UTF-8 through the system's own converter (iconv, or code page
 // 936), independent of the host's character-by-character conversion.
 std::string system_gbk_to_utf8(const std::string& gbk);

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <stdexcept>
+#include <thread>
 
 namespace miyi::testing {
 namespace {
@@ -58,14 +59,14 @@ std::string http_reply(std::string_view status_line, const std::vector<std::stri
 HttpServer::HttpServer(Handler handler) : handler_(std::move(handler)) {
   listener_ = listen_on_loopback(port_);
   if (listener_ == kNoSocket) throw std::runtime_error("cannot listen on 127.0.0.1");
-  accept_thread_ = std::thread([this] { accept_loop(); });
+  accept_thread_ = Thread([this] { accept_loop(); });
 }
 
 HttpServer::~HttpServer() {
   stopping_ = true;
   accept_thread_.join();
   // No new connection threads appear once the accept loop has ended.
-  for (std::thread& thread : connection_threads_) thread.join();
+  for (Thread& thread : connection_threads_) thread.join();
   close_socket(listener_);
 }
 
@@ -76,7 +77,7 @@ std::string HttpServer::url(std::string_view path) const {
 }
 
 std::vector<HttpRequest> HttpServer::requests() const {
-  const std::lock_guard<std::mutex> lock(mutex_);
+  const Lock lock(mutex_);
   return requests_;
 }
 
@@ -85,7 +86,7 @@ void HttpServer::accept_loop() {
     if (!wait_readable(listener_, kPollMs)) continue;
     const SocketHandle connection = accept_connection(listener_);
     if (connection == kNoSocket) continue;
-    const std::lock_guard<std::mutex> lock(mutex_);
+    const Lock lock(mutex_);
     connection_threads_.emplace_back([this, connection] {
       serve(connection);
       close_socket(connection);
@@ -98,7 +99,7 @@ void HttpServer::serve(SocketHandle connection) {
   HttpRequest request;
   while (!stopping_ && read_request(connection, pending, request)) {
     {
-      const std::lock_guard<std::mutex> lock(mutex_);
+      const Lock lock(mutex_);
       requests_.push_back(request);
     }
     const HttpReply reply = handler_(request);

@@ -11,14 +11,13 @@
 #include <atomic>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <thread>
 #include <vector>
 
 #include "tests/loopback_socket.h"
+#include "tests/thread.h"
 
 namespace miyi::testing {
 
@@ -83,10 +82,10 @@ class HttpServer {
   SocketHandle listener_ = kNoSocket;
   std::atomic<bool> stopping_{false};
   std::atomic<std::size_t> bytes_offered_{0};
-  mutable std::mutex mutex_;
+  mutable Mutex mutex_;
   std::vector<HttpRequest> requests_;
-  std::vector<std::thread> connection_threads_;
-  std::thread accept_thread_;
+  std::vector<Thread> connection_threads_;
+  Thread accept_thread_;
 };
 
 }  // namespace miyi::testing

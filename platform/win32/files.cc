@@ -19,6 +19,7 @@
 #include <cstdio>
 #include <string_view>
 
+#include "core/gbk.h"
 #include "platform/files.h"
 
 namespace miyi::platform {
@@ -30,12 +31,13 @@ std::intptr_t from_handle(HANDLE handle) {
 }
 
 // Where the folder part of `name` ends: the position of its last separator,
-// walking GBK characters (a second byte may be 0x5C), or npos.
+// walking the characters of code page 936, as the system reads the name (a
+// second byte may be 0x5C; 0x80 is a character of its own), or npos.
 std::size_t last_separator(std::string_view name) {
   std::size_t last = std::string_view::npos;
   for (std::size_t at = 0; at < name.size();) {
     if (name[at] == '\\' || name[at] == '/') last = at;
-    at += static_cast<unsigned char>(name[at]) >= 0x80 ? 2 : 1;
+    at += is_code_page_first_byte(name[at]) ? 2 : 1;
   }
   return last;
 }
@@ -50,6 +52,33 @@ constexpr DWORD kKeptAttributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM 
 // a short while before the write gives up.
 constexpr int kRenameAttempts = 10;
 constexpr DWORD kRenamePauseMs = 20;
+
+// The name of the file that `name` leads to, links followed (symbolic links
+// and junctions, on the file itself or on a folder on the way), so that a
+// write puts the new contents into the file a link points to and the link
+// stays a link. A name that leads to no file yet is used as it stands.
+Text final_name(const Text& name) {
+  const HANDLE file =
+      CreateFileA(name.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return name;
+  Text path(MAX_PATH, '\0');
+  DWORD length = GetFinalPathNameByHandleA(file, path.data(), static_cast<DWORD>(path.size()),
+                                           FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+  if (length >= path.size()) {  // too small: the length asked for, zero included
+    path.resize(length);
+    length = GetFinalPathNameByHandleA(file, path.data(), static_cast<DWORD>(path.size()),
+                                       FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+  }
+  CloseHandle(file);
+  if (length == 0 || length >= path.size()) return name;
+  path.resize(length);
+  // The answer is an extended-length name ("\\?\C:\..." or
+  // "\\?\UNC\server\share\..."); the plain form names the same file.
+  if (path.rfind("\\\\?\\UNC\\", 0) == 0) return "\\\\" + path.substr(8);
+  if (path.rfind("\\\\?\\", 0) == 0) return path.substr(4);
+  return path;
+}
 
 }  // namespace
 
@@ -109,10 +138,11 @@ bool ReplacementFile::begin(const Text& name) {
       (old_attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) != 0) {
     return false;
   }
-  target_ = name;
-  const std::size_t separator = last_separator(name);
-  const Text folder = separator == std::string_view::npos ? Text() : name.substr(0, separator + 1);
-  const Text base = separator == std::string_view::npos ? name : name.substr(separator + 1);
+  target_ = final_name(name);
+  const std::size_t separator = last_separator(target_);
+  const Text folder =
+      separator == std::string_view::npos ? Text() : target_.substr(0, separator + 1);
+  const Text base = separator == std::string_view::npos ? target_ : target_.substr(separator + 1);
 
   // A name of our own in the same folder (a rename never crosses volumes),
   // made from the process, the moment and the attempt; CREATE_NEW never

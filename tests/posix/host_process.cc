@@ -34,6 +34,8 @@ std::filesystem::path built_programs_folder() { return MIYI_OUT_DIR; }
 
 bool folder_names_beyond_gbk() { return true; }
 
+std::string native_path(const std::filesystem::path& path) { return path.string(); }
+
 std::string system_gbk_to_utf8(const std::string& gbk) {
   iconv_t cd = iconv_open("UTF-8", "GB18030");
   if (cd == reinterpret_cast<iconv_t>(-1)) return "(iconv unavailable)";

@@ -7,10 +7,7 @@
 #include "tests/win32/process.h"
 
 namespace miyi::testing {
-namespace {
-
-// A path as the ANSI functions take it (the library's string() gives UTF-8).
-std::string ansi(const std::filesystem::path& path) {
+std::string native_path(const std::filesystem::path& path) {
   const std::wstring wide = path.wstring();
   if (wide.empty()) return std::string();
   std::string out(wide.size() * 2, '\0');
@@ -21,8 +18,6 @@ std::string ansi(const std::filesystem::path& path) {
   return out;
 }
 
-}  // namespace
-
 HostRun run_program(const std::filesystem::path& program, const std::string& input,
                     const std::filesystem::path& folder) {
   const std::filesystem::path input_file = folder / "input";
@@ -30,7 +25,8 @@ HostRun run_program(const std::filesystem::path& program, const std::string& inp
   write_file(input_file, input);
   HostRun result;
   const ProcessResult run =
-      run_process(quoted(ansi(program)), input, ansi(folder), ansi(error_file));
+      run_process(quoted(native_path(program)), input, native_path(folder),
+                  native_path(error_file));
   result.out = run.output;
   result.status = run.exit_code;
   result.err = read_file(error_file);

@@ -33,24 +33,48 @@ TEST(Win32RunDir, CutAtTheLastBackslashWalkingGbkCharacters) {
       {"C:\\a\\\x95\x5Cqq.exe", "C:\\a"},
       {"C:\\a\\\x95\x5C", "C:\\a"},
       {"C:\\\xBB\xFA\xC6\xF7\xC8\xCB\\qq.exe", "C:\\\xBB\xFA\xC6\xF7\xC8\xCB"},  // 机器人
+      // Code page 936 has characters of one byte above 0x7F: 0x80 (the euro
+      // sign) and 0xFF. A backslash after them still separates.
+      {"Z:\\tmp\\wa\\z\x80\\rd.exe", "Z:\\tmp\\wa\\z\x80"},
+      {"C:\\\x80\\\xFF\\qq.exe", "C:\\\x80\\\xFF"},
+      {"C:\\\x80\x95\x5C\\qq.exe", "C:\\\x80\x95\x5C"},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(folder_before_last_backslash(c.path), c.folder) << c.path;
   }
 }
 
-// A copy of this program in a folder named in GBK, one of whose characters
-// ends in the byte 0x5C, reports the folder the plug-in would use.
-TEST(Win32RunDir, TheExecutablesFolderFromAGbkNamedFolder) {
-  testing::TempDir temp;
-  const fs::path folder = testing::utf8_path(temp.path(), u8"机器\u661Ea");  // 机器昞a
-  fs::create_directories(folder);
-  fs::copy_file(testing::own_executable(), folder / "probe.exe");
-  const std::string ansi_folder = temp.text() + "\\\xBB\xFA\xC6\xF7\x95\x5C" "a";
-  const testing::ProcessResult run =
-      testing::run_process(testing::quoted(ansi_folder + "\\probe.exe") + " --print-run-dir");
-  EXPECT_EQ(run.exit_code, 0);
-  EXPECT_EQ(run.output, ansi_folder + "\n");
+// A copy of this program, run from folders whose names are hard to cut,
+// reports the folder the plug-in would use and keeps the store's files
+// there, through the store, as the plug-in does. (A folder longer than
+// MAX_PATH is long_folder.cmake's: Wine's CreateProcessA cannot start a
+// program there.)
+TEST(Win32RunDir, TheExecutablesFolderKeepsTheFiles) {
+  const struct {
+    std::u8string folder;  // as on disk, below a temporary folder
+    std::string ansi;      // as the system names it in code page 936
+  } cases[] = {
+      // 机器昞a: the second byte of 昞 is 0x5C.
+      {u8"机器\u661Ea", "\\\xBB\xFA\xC6\xF7\x95\x5C" "a"},
+      // z€: € is the single byte 0x80.
+      {u8"z\u20AC", "\\z\x80"},
+  };
+  for (const auto& c : cases) {
+    testing::TempDir temp;
+    const fs::path folder = testing::utf8_path(temp.path(), c.folder);
+    fs::create_directories(folder);
+    fs::copy_file(testing::own_executable(), folder / "probe.exe");
+    const std::string ansi_folder = temp.text() + c.ansi;
+    const testing::ProcessResult run = testing::run_process(
+        testing::quoted(ansi_folder + "\\probe.exe") + " --as-plug-in", "", temp.text());
+    SCOPED_TRACE(ansi_folder);
+    EXPECT_EQ(run.exit_code, 0);
+    EXPECT_EQ(run.output, ansi_folder + "\n");
+    EXPECT_EQ(testing::read_file(testing::utf8_path(folder, u8"觅异.ini")), "[s]\r\nk=v\r\n");
+    EXPECT_EQ(testing::read_file(testing::utf8_path(folder, u8"config/签到数据5000.ini")),
+              "[s]\r\nk=v\r\n");
+    EXPECT_FALSE(fs::exists(testing::utf8_path(temp.path(), u8"觅异.ini")));
+  }
 }
 
 TEST(Win32Clock, TickCountAndLocalTimeAreThePlatforms) {

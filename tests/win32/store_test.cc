@@ -226,12 +226,23 @@ int main(int argc, char** argv) {
   if (argc == 4 && std::string(argv[1]) == "--writer") {
     return miyi::write_until_killed(argv[2], std::atoi(argv[3]));
   }
-  if (argc == 2 && std::string(argv[1]) == "--print-run-dir") {
+  if (argc == 6 && std::string(argv[1]) == "--write") {
+    // One write through the store, for tests that prepare files Windows
+    // programs cannot make (linked_file.cmake).
+    return miyi::ini_write(argv[2], argv[3], argv[4], argv[5]) ? 0 : 4;
+  }
+  if (argc == 2 && std::string(argv[1]) == "--as-plug-in") {
+    // The run directory as the plug-in fixes it at load, and the store's two
+    // kinds of file written under it.
     const std::string line = miyi::platform::executable_dir().value_or("(none)") + "\n";
     DWORD put = 0;
     WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), line.data(), static_cast<DWORD>(line.size()), &put,
               nullptr);
-    return 0;
+    miyi::init_run_dir();
+    const bool written =
+        miyi::ini_write(miyi::text_concat(miyi::run_dir(), "/觅异.ini"), "s", "k", "v") &&
+        miyi::ini_write(miyi::text_concat(miyi::run_dir(), "/config/签到数据5000.ini"), "s", "k", "v");
+    return written ? 0 : 4;
   }
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
