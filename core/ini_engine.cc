@@ -248,6 +248,27 @@ bool store_value(LineReader& input, const Sink& output, std::string_view section
   return ok;
 }
 
+LineShape classify(std::string_view raw) {
+  static_assert(static_cast<int>(Kind::key) == static_cast<int>(LineKind::key));
+  const Line line = parse(raw);
+  return LineShape{static_cast<LineKind>(line.kind), line.name, line.value};
+}
+
+// Walks the characters as names_equal does, so that match_form(a) ==
+// match_form(b) exactly when names_equal(a, b).
+std::string match_form(std::string_view name) {
+  std::string form(name);
+  for (std::size_t at = 0; at < form.size();) {
+    if (is_first_byte(form[at])) {
+      at += 2;
+    } else {
+      form[at] = fold(form[at]);
+      at += 1;
+    }
+  }
+  return form;
+}
+
 std::string_view plain_name(std::string_view name) { return trim_blanks(name); }
 
 bool shape_safe(std::string_view section, std::string_view key, std::string_view value) {
