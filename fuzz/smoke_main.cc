@@ -17,7 +17,11 @@ int main() {
     state = state * 1103515245u + 12345u;
     return state >> 8;
   };
+#ifdef MIYI_SMOKE_RUNS
+  const int runs = MIYI_SMOKE_RUNS;
+#else
   const int runs = 20000;
+#endif
   for (int run = 0; run < runs; ++run) {
     std::string input;
     input += static_cast<char>(next());
