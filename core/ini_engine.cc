@@ -97,6 +97,9 @@ bool is_header(std::string_view raw) {
 
 LineReader::LineReader(Source source) : source_(std::move(source)), buffer_(kChunk, '\0') {}
 
+LineReader::LineReader(Source source, std::size_t buffer_size)
+    : source_(std::move(source)), buffer_(buffer_size > 0 ? buffer_size : 1, '\0') {}
+
 bool LineReader::fill() {
   if (at_end_) return false;
   if (begin_ > 0) {  // keep the unconsumed tail at the front

@@ -42,6 +42,9 @@ using Sink = std::function<bool(std::string_view bytes)>;
 class LineReader {
  public:
   explicit LineReader(Source source);
+  // With a first buffer of `buffer_size` bytes (it still grows for a long
+  // line): for short inputs.
+  LineReader(Source source, std::size_t buffer_size);
 
   // The next line without its ending, and the ending ("\r\n", "\n", "\r", or
   // empty for a last line without one). The views stay valid until the next

@@ -291,13 +291,13 @@ std::optional<Text> indexed_read(const Text& name, std::string_view section, std
     std::string window;
     if (found != nullptr && found->end - found->header <= kWindowLimit &&
         read_range(*file, found->header, found->end - found->header, window)) {
-      ini::LineReader lines(source_of(window));
+      ini::LineReader lines(source_of(window), window.size());
       std::string_view first, ending;
       if (lines.next(first, ending)) {
         const ini::LineShape shape = ini::classify(first);
         if (shape.kind == ini::LineKind::section &&
             ini::match_form(shape.name) == ini::match_form(section)) {
-          ini::LineReader again(source_of(window));
+          ini::LineReader again(source_of(window), window.size());
           if (std::optional<Text> value = ini::find_value(again, section, key)) return value;
         }
       }
@@ -321,6 +321,30 @@ std::optional<Text> streamed_read(const Text& name, std::string_view section, st
 
 enum class WriteResult { written, refused, not_here };
 
+// Whether `window`, read where the index puts a section (or the file's last
+// section, `at_end`), still is one: it starts a line (the file, `at_start`,
+// or after the byte `previous`), opens with the header of `section` when the index has that
+// section (else with a header, or at the file's start), and ends a line
+// (the file's end is checked by the identity's size).
+bool window_still_holds(std::string_view window, bool at_start, char previous,
+                        std::string_view section, bool has_section, bool at_end) {
+  const auto ends_line = [](char c) { return c == '\n' || c == '\r'; };
+  if (!ends_line(previous) || (previous == '\r' && !window.empty() && window.front() == '\n')) {
+    return false;
+  }
+  if (!at_end && (window.empty() || !ends_line(window.back()))) return false;
+  if (window.empty()) return !has_section;
+  ini::LineReader lines(source_of(window), window.size());
+  std::string_view first, ending;
+  if (!lines.next(first, ending)) return false;
+  const ini::LineShape shape = ini::classify(first);
+  if (has_section) {
+    return shape.kind == ini::LineKind::section &&
+           ini::match_form(shape.name) == ini::match_form(section);
+  }
+  return shape.kind == ini::LineKind::section || at_start;
+}
+
 // A write through the index: the engine edits the bytes of the one section
 // the write changes (or of the file's last section, for a section that is
 // not there yet), and when the result has the same length, or that section
@@ -334,8 +358,7 @@ WriteResult indexed_write(const Text& name, std::string_view section, std::strin
   if (open_indexed(name, true, file, entry) != platform::OpenResult::opened) {
     return WriteResult::not_here;
   }
-  // A racily clean file may hold a change the index does not show.
-  if (!trusted(*entry)) return WriteResult::not_here;
+  const bool was_trusted = trusted(*entry);
 
   const ini::Index& index = entry->index;
   const ini::Index::Section* found = index.find(section);
@@ -344,12 +367,22 @@ WriteResult indexed_write(const Text& name, std::string_view section, std::strin
   const std::uint64_t end = at_end ? index.size() : found->end;
   if (end - begin > kWindowLimit) return WriteResult::not_here;
   std::string before;
-  if (!read_range(*file, begin, end - begin, before)) return WriteResult::not_here;
+  // With the byte before it, to see that it starts a line.
+  const std::uint64_t from = begin > 0 ? begin - 1 : 0;
+  if (!read_range(*file, from, end - from, before)) return WriteResult::not_here;
+  const char previous = begin > 0 ? before.front() : '\n';
+  before.erase(0, begin - from);
+  // A racily clean file may hold a change the index does not show: the
+  // bytes edited must still be the section (or the last section) the index
+  // says, whole lines of it.
+  if (!was_trusted && !window_still_holds(before, begin == 0, previous, section, found != nullptr, at_end)) {
+    return WriteResult::not_here;
+  }
 
   // The section's bytes (up to the next header, which the edit never
   // passes), or the file's tail, edited as the whole file would be.
   std::string after;
-  ini::LineReader lines(source_of(before));
+  ini::LineReader lines(source_of(before), before.size());
   const ini::Sink sink = [&after](std::string_view bytes) {
     after.append(bytes);
     return true;
@@ -388,14 +421,21 @@ WriteResult indexed_write(const Text& name, std::string_view section, std::strin
   platform::FileIdentity identity;
   if (!file->identity(identity)) return WriteResult::written;
   if (at_end) {
-    ini::LineReader tail(source_of(after));
+    ini::LineReader tail(source_of(after), after.size());
     if (!entry->index.rebuild_tail(tail)) return WriteResult::written;
   }
   if (entry->index.size() != identity.size) return WriteResult::written;
   entry->identity = identity;
-  entry->indexed_at = now;
-  entry->marked = marked;
   entry->valid = true;
+  if (was_trusted) {
+    entry->indexed_at = now;
+    entry->marked = marked;
+  } else {
+    // The rest of the index is as unsure as before; once a scan finds the
+    // file as we left it, it holds what we wrote.
+    entry->produced = identity;
+    entry->produced_marked = marked;
+  }
   return WriteResult::written;
 }
 

@@ -62,6 +62,7 @@ bool parse(std::string_view bytes, Record& record) {
   if (checksum(bytes.substr(0, bytes.size() - 8)) != get64(bytes, bytes.size() - 8)) return false;
   record.identity.volume = get64(bytes, 16);
   record.identity.file = get64(bytes, 24);
+
   Splice& s = record.splice;
   s.old_size = get64(bytes, 32);
   s.new_size = get64(bytes, 40);
@@ -77,23 +78,26 @@ bool put_back(platform::File& file, const Splice& s) {
 
 // Whether the file still shows our splice, done, half done or not begun:
 // its size between the two sizes, and each byte of the spliced range the old
-// one or the new one (past the old size anything: an append torn by a power
-// cut may leave zeros there, and truncating removes them).
-bool shows_splice(platform::File& file, const platform::FileIdentity& now, const Splice& s) {
+// one or the new one (past the old size, the new one or a zero: an append
+// torn by a power cut may leave zeros there).
+enum class Shows { other, untouched, splice };
+Shows shows_splice(platform::File& file, const platform::FileIdentity& now, const Splice& s) {
   if (now.size < std::min(s.old_size, s.new_size) || now.size > std::max(s.old_size, s.new_size)) {
-    return false;
+    return Shows::other;
   }
   const std::uint64_t range = std::max(s.old_bytes.size(), s.new_bytes.size());
   const std::uint64_t present = now.size > s.offset ? std::min(range, now.size - s.offset) : 0;
   std::string bytes;
-  if (!read_all(file, s.offset, present, bytes)) return false;
+  if (!read_all(file, s.offset, present, bytes)) return Shows::other;
+  bool untouched = now.size == s.old_size;
   for (std::size_t i = 0; i < bytes.size(); ++i) {
-    if (s.offset + i >= s.old_size) break;
-    const bool old_byte = i < s.old_bytes.size() && bytes[i] == s.old_bytes[i];
+    const bool appended = s.offset + i >= s.old_size;
+    const bool old_byte = !appended && i < s.old_bytes.size() && bytes[i] == s.old_bytes[i];
     const bool new_byte = i < s.new_bytes.size() && bytes[i] == s.new_bytes[i];
-    if (!old_byte && !new_byte) return false;
+    if (!old_byte && !new_byte && !(appended && bytes[i] == '\0')) return Shows::other;
+    untouched = untouched && old_byte;
   }
-  return true;
+  return untouched ? Shows::untouched : Shows::splice;
 }
 
 }  // namespace
@@ -161,9 +165,12 @@ Recovery recover(platform::FileSystem& files, const Text& name) {
   }
   platform::FileIdentity now;
   if (file_opened != platform::OpenResult::opened || !file->identity(now)) return Recovery::busy;
-  if (now.volume != record.identity.volume || now.file != record.identity.file ||
-      !shows_splice(*file, now, record.splice)) {
-    // Stale: the file was replaced or changed by another program since.
+  const Shows shows = now.volume == record.identity.volume && now.file == record.identity.file
+                          ? shows_splice(*file, now, record.splice)
+                          : Shows::other;
+  if (shows != Shows::splice) {
+    // Stale (the file was replaced or changed by another program since), or
+    // its writer stopped before touching the file: nothing to put back.
     return files.remove_journal(name) ? Recovery::none : Recovery::busy;
   }
   if (!put_back(*file, record.splice)) return Recovery::busy;

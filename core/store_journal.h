@@ -15,8 +15,9 @@
 // and is discarded; one whose file has since been replaced (another volume
 // or file number), or whose bytes another program has since changed (a
 // size, or a byte in the spliced range, that is neither the old nor the new
-// one), is stale and discarded; otherwise the old bytes and size are put
-// back. A kill or a power cut at any moment thus leaves the value old or
+// one), is stale and discarded; so is one whose file still holds the old
+// bytes and size (its writer stopped before touching it); otherwise the old
+// bytes and size are put back. A kill or a power cut at any moment thus leaves the value old or
 // new. A journal that another process still holds is left alone.
 #pragma once
 
