@@ -65,13 +65,17 @@ std::int64_t modified_ns(const struct stat& info) {
   return static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
 }
 
-bool identity_of(int fd, FileIdentity& out) {
-  struct stat info{};
-  if (fstat(fd, &info) != 0) return false;
+void identity_from(const struct stat& info, FileIdentity& out) {
   out.volume = static_cast<std::uint64_t>(info.st_dev);
   out.file = static_cast<std::uint64_t>(info.st_ino);
   out.size = static_cast<std::uint64_t>(info.st_size);
   out.modified_ns = modified_ns(info);
+}
+
+bool identity_of(int fd, FileIdentity& out) {
+  struct stat info{};
+  if (fstat(fd, &info) != 0) return false;
+  identity_from(info, out);
   return true;
 }
 
@@ -109,10 +113,24 @@ std::string journal_path(const Text& name) {
 
 class PosixFile final : public File {
  public:
-  explicit PosixFile(int fd) : fd_(fd) {}
+  // `opened`: the status taken when it was opened, which answers the first
+  // identity() (one status query per call of the store, not two).
+  explicit PosixFile(int fd, const struct stat* opened = nullptr) : fd_(fd) {
+    if (opened != nullptr) {
+      identity_from(*opened, first_);
+      has_first_ = true;
+    }
+  }
   ~PosixFile() override { close(fd_); }
 
-  bool identity(FileIdentity& out) override { return identity_of(fd_, out); }
+  bool identity(FileIdentity& out) override {
+    if (has_first_) {
+      has_first_ = false;
+      out = first_;
+      return true;
+    }
+    return identity_of(fd_, out);
+  }
 
   long read_at(std::uint64_t offset, char* buffer, std::size_t size) override {
     for (;;) {
@@ -123,6 +141,7 @@ class PosixFile final : public File {
   }
 
   bool write_at(std::uint64_t offset, std::string_view bytes) override {
+    has_first_ = false;
     while (!bytes.empty()) {
       const ssize_t put = pwrite(fd_, bytes.data(), bytes.size(), static_cast<off_t>(offset));
       if (put < 0) {
@@ -135,12 +154,20 @@ class PosixFile final : public File {
     return true;
   }
 
-  bool truncate(std::uint64_t size) override { return ftruncate(fd_, static_cast<off_t>(size)) == 0; }
+  bool truncate(std::uint64_t size) override {
+    has_first_ = false;
+    return ftruncate(fd_, static_cast<off_t>(size)) == 0;
+  }
   bool sync() override { return fdatasync(fd_) == 0; }
-  bool mark_written() override { return mark_fd_written(fd_); }
+  bool mark_written() override {
+    has_first_ = false;
+    return mark_fd_written(fd_);
+  }
 
  private:
   int fd_;
+  FileIdentity first_;
+  bool has_first_ = false;
 };
 
 // A journal is held with an exclusive advisory lock for as long as it is
@@ -177,7 +204,7 @@ class PosixFileSystem final : public FileSystem {
       close(fd);
       return OpenResult::failed;
     }
-    file = std::make_unique<PosixFile>(fd);
+    file = std::make_unique<PosixFile>(fd, &info);
     return OpenResult::opened;
   }
 
