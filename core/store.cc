@@ -322,10 +322,11 @@ std::optional<Text> streamed_read(const Text& name, std::string_view section, st
 enum class WriteResult { written, refused, not_here };
 
 // Whether `window`, read where the index puts a section (or the file's last
-// section, `at_end`), still is one: it starts a line (the file, `at_start`,
-// or after the byte `previous`), opens with the header of `section` when the index has that
-// section (else with a header, or at the file's start), and ends a line
-// (the file's end is checked by the identity's size).
+// section, `at_end`), still is one: it starts a line (the file's first,
+// `at_start`, or one after the byte `previous`), opens with the header of
+// `section` when the index has that section (else with a header, or at the
+// file's start), and ends a line (the file's end is checked by the
+// identity's size).
 bool window_still_holds(std::string_view window, bool at_start, char previous,
                         std::string_view section, bool has_section, bool at_end) {
   const auto ends_line = [](char c) { return c == '\n' || c == '\r'; };

@@ -4,8 +4,11 @@
 // in-place writes (FileSystem).
 //
 // Names are GBK texts. Each platform maps them onto its file system (POSIX:
-// converted to UTF-8; Windows: handed to the ANSI functions). Both "/" and
-// "\" separate folders on Windows; on POSIX only "/" does.
+// converted to UTF-8, each name once and then kept; Windows: handed to the
+// ANSI functions). Both "/" and "\" separate folders on Windows; on POSIX
+// only "/" does. A name that is a symbolic link reaches the file it points
+// to, for reads, in-place writes and replacements alike; the journal lies
+// beside the file the link points to (POSIX) or beside the link (Windows).
 #pragma once
 
 #include <cstddef>

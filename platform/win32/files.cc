@@ -5,9 +5,12 @@
 // GetPrivateProfileStringA / WritePrivateProfileStringA: those rewrite the
 // file in place (a crash or a full disk midway leaves it torn or empty) and
 // write whatever texts they are given (a CR, LF or "]" in a name reshapes
-// the file). Through our engine a write builds the new file beside the old
-// one and renames it over it in one step, and a write that would change the
-// file's shape is refused, exactly as on Linux. The file format is the
+// the file). Through our engine a write either changes the bytes in place
+// under a rollback journal (core/store_journal.h) or builds the new file
+// beside the old one and renames it over it in one step, and a write that
+// would change the file's shape is refused, exactly as on Linux. Those
+// functions rewrite the file in place, keeping its file index: the store
+// sees their changes through the size and last-write time. The file format is the
 // platform's own: files written by those functions read the same, and they
 // read ours.
 //
