@@ -140,8 +140,8 @@ struct Cache {
 };
 
 Cache& the_cache() {
-  static Cache* cache = new Cache;  // lives until unload; never destroyed under a caller
-  return *cache;
+  static Cache cache;  // freed at unload: a host may load and unload the library
+  return cache;
 }
 
 platform::FileSystem& files() {

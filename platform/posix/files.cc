@@ -249,8 +249,8 @@ class PosixFileSystem final : public FileSystem {
 }  // namespace
 
 FileSystem& native_file_system() {
-  static PosixFileSystem* files = new PosixFileSystem;  // never destroyed: used until unload
-  return *files;
+  static PosixFileSystem files;
+  return files;
 }
 
 InputFile::~InputFile() {

@@ -221,8 +221,8 @@ class Win32FileSystem final : public FileSystem {
 }  // namespace
 
 FileSystem& native_file_system() {
-  static Win32FileSystem* files = new Win32FileSystem;  // never destroyed: used until unload
-  return *files;
+  static Win32FileSystem files;
+  return files;
 }
 
 // An input file whose end has been read: its handle is closed already.
