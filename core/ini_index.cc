@@ -16,13 +16,22 @@ std::uint32_t fnv1a(std::string_view bytes) {
   return h;
 }
 
+// Where a hash's probe starts: its bits mixed first (names such as account
+// numbers differ in a few bytes, and FNV-1a leaves their low bits close).
+std::size_t home(std::uint32_t h, std::size_t mask) {
+  h ^= h >> 16;
+  h *= 0x45d9f3bu;
+  h ^= h >> 16;
+  return h & mask;
+}
+
 }  // namespace
 
 std::uint32_t Index::hash(std::string_view name) { return fnv1a(match_form(name)); }
 
 std::uint32_t* Index::slot_for(std::string_view form, std::uint32_t h) {
   const std::size_t mask = table_.size() - 1;
-  for (std::size_t at = h & mask;; at = (at + 1) & mask) {
+  for (std::size_t at = home(h, mask);; at = (at + 1) & mask) {
     std::uint32_t& slot = table_[at];
     if (slot == 0 || name_of(sections_[slot - 1]) == form) return &slot;
   }
@@ -32,7 +41,7 @@ const Index::Section* Index::find(std::string_view section) const {
   if (table_.empty()) return nullptr;
   const std::string form = match_form(section);
   const std::size_t mask = table_.size() - 1;
-  for (std::size_t at = fnv1a(form) & mask;; at = (at + 1) & mask) {
+  for (std::size_t at = home(fnv1a(form), mask);; at = (at + 1) & mask) {
     const std::uint32_t slot = table_[at];
     if (slot == 0) return nullptr;
     if (name_of(sections_[slot - 1]) == form) return &sections_[slot - 1];
