@@ -3,12 +3,16 @@
 #include <cstring>
 #include <utility>
 
+#include "core/gbk.h"
+
 namespace miyi::ini {
 namespace {
 
 constexpr std::size_t kChunk = 64 * 1024;
 
-bool is_first_byte(char c) { return static_cast<unsigned char>(c) >= 0x80; }
+// The files are read by the platform's profile functions too: characters are
+// walked as its code page does, where 0x80 and 0xFF stand alone.
+bool is_first_byte(char c) { return is_code_page_first_byte(c); }
 bool is_blank(char c) { return c == ' ' || c == '\t'; }
 
 std::string_view trim_blanks(std::string_view s) {
@@ -76,6 +80,9 @@ Line parse(std::string_view raw) {
   line.name = trim_blanks(raw.substr(0, eq));
   line.after_eq = eq + 1;
   std::string_view value = trim_blanks(raw.substr(eq + 1));
+  // A value ends at its first NUL, as the platform's reader ends it, and
+  // only then are its quotes looked at: "a<NUL>b" reads as `"a`.
+  value = value.substr(0, value.find('\0'));
   if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
       value.back() == value.front()) {
     value = value.substr(1, value.size() - 2);
@@ -278,6 +285,8 @@ bool shape_safe(std::string_view section, std::string_view key, std::string_view
   const auto has_break = [](std::string_view s) {
     return s.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
   };
+  // The platform's reader pairs a lone first byte with the byte after it:
+  // the "]" or "=" after a name, the line break after a value.
   const auto ends_in_lone_first_byte = [](std::string_view s) {
     std::size_t at = 0;
     while (at < s.size()) at += is_first_byte(s[at]) ? 2 : 1;
@@ -288,7 +297,8 @@ bool shape_safe(std::string_view section, std::string_view key, std::string_view
   if (find_char(section, ']') != std::string_view::npos) return false;
   if (find_char(key, '=') != std::string_view::npos) return false;
   if (key.front() == '[' || key.front() == ';') return false;
-  return !ends_in_lone_first_byte(section) && !ends_in_lone_first_byte(key);
+  return !ends_in_lone_first_byte(section) && !ends_in_lone_first_byte(key) &&
+         !ends_in_lone_first_byte(value);
 }
 
 }  // namespace miyi::ini

@@ -11,10 +11,13 @@
 //     name are ignored;
 //   - a line whose first non-blank character is ";" is a comment;
 //   - any other line with "=" inside a section is a key: blanks around the
-//     key and the value are ignored and one outer pair of matching quotes is
-//     removed from the value; lines without "=" are ignored;
+//     key and the value are ignored, the value ends at its first NUL, and
+//     then one outer pair of matching quotes is removed from it; lines
+//     without "=" are ignored;
 //   - names match ignoring the case of ASCII letters (one-byte characters
 //     only); the first occurrence of a section, and of a key within it, wins;
+//   - characters are walked as code page 936 walks them: 0x81..0xFE starts a
+//     two-byte character, 0x80 and 0xFF stand alone (core/gbk.h);
 //   - lines end in CR LF, LF or CR; the last may end without one.
 // Writing replaces the value of an existing key after its "=", or adds
 // "key=value" after the section's last key line, or adds the section at the
@@ -100,8 +103,10 @@ std::string_view plain_name(std::string_view name);
 
 // Whether writing these texts keeps the file's shape: no CR, LF or NUL
 // anywhere; no "]" character in the section; no "=" character in the key; a
-// key that does not start with "[" or ";"; neither name empty nor ending in
-// a lone GBK first byte (which would swallow the "]" or "=" after it).
+// key that does not start with "[" or ";"; neither name empty; and none of
+// the three ending in a lone first byte, which the platform's reader pairs
+// with the byte after it: the "]" or "=" after a name, the line break after
+// a value (in a file with LF endings the next line then joins the value).
 bool shape_safe(std::string_view section, std::string_view key, std::string_view value);
 
 }  // namespace miyi::ini

@@ -69,6 +69,15 @@ TEST(IniRead, FollowsTheProfileFunctions) {
       {"\xEF\xBB\xBF[s]\r\nk=v\r\n", "s", "k", std::nullopt},  // a BOM belongs to the line
       {"[a]\r\nk=1\r\n[b]\r\nk=2\r\n", "b", "k", "2"},
       {"[a]\r\nk=1\r\n[b]\r\n", "b", "k", std::nullopt},
+      // 0x80 and 0xFF are characters of one byte in code page 936.
+      {"[\x80]\nk=v", "\x80", "k", "v"},
+      {"[\xFF]\r\nk=v\r\n", "\xFF", "k", "v"},
+      {"[a\x80]b]\r\nk=v\r\n", "a\x80", "k", "v"},
+      {"[s]\r\nk\xFF=v\r\n", "s", "k\xFF", "v"},
+      // A value ends at its first NUL before its quotes are looked at.
+      {std::string("[s]\r\nk=\"a\0b\"\r\n", 13), "s", "k", "\"a"},
+      {std::string("[s]\r\nk='a'\0'\r\n", 13), "s", "k", "a"},
+      {std::string("[s]\r\nk=a\0b\r\n", 11), "s", "k", "a"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.file);
@@ -188,6 +197,16 @@ TEST(IniWrite, ShapeSafety) {
       {"s\xB0", "k", "v", false},              // would swallow the "]"
       {"s", "k\xB0", "v", false},              // would swallow the "="
       {"s", "k", "v=w;[x]", true},             // a value may hold anything but breaks
+      // A value ending in a lone first byte would take the line break after
+      // it (and in an LF file the next line) into its last character.
+      {"s", "k", "\xBB", false},
+      {"s", "k", "1\xB0\xB1\xBB", false},
+      {"s", "k", "\xB0\xB1\xBB\xBB", true},
+      // 0x80 and 0xFF stand alone in code page 936.
+      {"s\x80", "k\xFF", "v\x80", true},
+      {"s", "k", "v\xFF", true},
+      {"a\x80]", "k", "v", false},             // a "]" after 0x80 is a "]"
+      {"s", "k\xFF=", "v", false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.section + "/" + c.key + "/" + c.value);

@@ -6,6 +6,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "core/gbk.h"
 #include "core/ini_engine.h"
 #include "core/ini_index.h"
 #include "core/store_journal.h"
@@ -45,7 +46,20 @@ std::string_view reading_name(std::string_view name) {
 // that what is written under a name is found under the same name.
 std::string_view writing_name(std::string_view name) { return ini::plain_name(name); }
 
-bool is_separator(char c) { return c == '/' || c == '\\'; }
+// Whether a name is read where it is written. One that starts with a control
+// byte is not: reading drops the byte and finds another name's values, while
+// writing keeps it and leaves values that no read ever finds (a number
+// "\x01" "10001" would play account 10001's puzzle and store its own).
+bool reads_where_written(std::string_view name) { return reading_name(name) == writing_name(name); }
+
+bool names_accepted(std::string_view section, std::string_view key, std::string_view value) {
+  return reads_where_written(section) && reads_where_written(key) &&
+         ini::shape_safe(writing_name(section), writing_name(key), value);
+}
+
+// Folders as the platform separates them: a "\" in a POSIX name is part of
+// a folder's name, and a folder cut there would be one the file never uses.
+bool is_separator(char c) { return platform::is_separator(c); }
 
 // Creates the missing folders between the run directory and the file, when
 // the file lies inside the run directory: the points file's folder may not
@@ -68,7 +82,10 @@ void make_folders_inside_run_dir(const Text& name) {
       if (!part.empty()) folders.push_back(name.substr(0, at));
       component = ++at;
     } else {
-      at += static_cast<unsigned char>(name[at]) >= 0x80 ? 2 : 1;
+      // Separators as the file system sees them: the platform's code page
+      // (or GB18030, whose four-byte characters are two such pairs) starts
+      // two-byte characters with 0x81..0xFE only.
+      at += is_code_page_first_byte(name[at]) ? 2 : 1;
     }
   }
   for (const Text& folder : folders) {
@@ -507,22 +524,21 @@ Text ini_read(const Text& name, const Text& section, const Text& key) {
   const std::lock_guard<std::mutex> lock(the_cache().mutex);
   std::optional<Text> value = indexed_read(Text(file_name), section_name, key_name);
   if (!value) value = streamed_read(Text(file_name), section_name, key_name);
-  // A text ends at its first NUL, and a value arrives through a buffer of
-  // kIniReadLimit + 1 bytes.
+  // The engine has ended the value at its first NUL; it arrives through a
+  // buffer of kIniReadLimit + 1 bytes.
   Text result = std::move(*value);
-  result.resize(std::string_view(result.c_str()).size());
   if (result.size() > static_cast<std::size_t>(kIniReadLimit)) result.resize(kIniReadLimit);
   return result;
 }
 
-bool ini_accepts(const Text& section, const Text& key) {
-  return ini::shape_safe(writing_name(section), writing_name(key), "");
+bool ini_accepts(const Text& section, const Text& key, const Text& value) {
+  return names_accepted(section, key, value);
 }
 
 bool ini_write(const Text& name, const Text& section, const Text& key, const Text& value) {
   const std::string_view section_name = writing_name(section);
   const std::string_view key_name = writing_name(key);
-  if (name.empty() || !ini::shape_safe(section_name, key_name, value)) return false;
+  if (name.empty() || !names_accepted(section, key, value)) return false;
   if (!run_dir_known()) return false;
 
   const std::lock_guard<std::mutex> lock(the_cache().mutex);

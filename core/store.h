@@ -74,14 +74,18 @@ Text ini_read(const Text& name, const Text& section, const Text& key);
 // byte of the file, in one step that a crash never tears (see above). Refused (false, file
 // untouched) when a text would change the file's shape: CR, LF or NUL
 // anywhere, "]" in the section, "=" in the key, a key that starts with "["
-// or ";", or an empty section or key; refused too when no run directory
-// could be had. Missing folders are created only for a file inside the run
+// or ";", an empty section or key, or any of the three ending in a lone
+// first byte of code page 936; refused too when a section or key would not
+// be read where it is written (one that, after its blanks, starts with a
+// control byte, which ini_read drops), and when no run directory could be
+// had. Missing folders are created only for a file inside the run
 // directory.
 bool ini_write(const Text& name, const Text& section, const Text& key, const Text& value);
 
-// Whether ini_write would accept `section` and `key` (with an empty value):
-// lets a caller refuse a command before it writes anything.
-bool ini_accepts(const Text& section, const Text& key);
+// Whether ini_write would accept `section`, `key` and `value`: lets a caller
+// refuse a command before it writes anything, or tell a value that this
+// store could not have written.
+bool ini_accepts(const Text& section, const Text& key, const Text& value = Text());
 
 // Seam for tests: fixes the run directory (or its absence) before first use.
 void set_run_dir_for_testing(std::optional<Text> dir);

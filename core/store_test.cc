@@ -116,11 +116,22 @@ TEST_F(StoreTest, RefusesWritesThatWouldChangeTheFilesShape) {
       {"10001", ";答案", "x"},           {"10001", "答案", "x\r\n答案=y"},
       {"10001", "答案", "x\n"},          {Text("100\0" "01", 6), "答案", "x"},
       {"", "答案", "x"},                 {"10001", "  ", "x"},
+      // A lone first byte at the end of a value joins the line break.
+      {"10001", "答案", "\xBB"},         {"10001", "答案", "x\xB0\xB1\xC1"},
+      // Names that a read takes for other names.
+      {"\x01" "10001", "答案", "x"},     {"10001", "\x0C", "x"},
+      {" \x1F" "10001", "答案", "x"},
   };
   for (const auto& h : hostile) {
     SCOPED_TRACE(h.section + "/" + h.key);
     EXPECT_FALSE(ini_write(store, h.section, h.key, h.value));
+    if (h.value == "x") {
+      EXPECT_FALSE(ini_accepts(h.section, h.key));
+    }
   }
+  // Blanks around a name are no such difference: reading and writing both
+  // drop them.
+  EXPECT_TRUE(ini_accepts(" 10001\t", " 答案 "));
   EXPECT_EQ(read_file(path(u8"觅异.ini")), before);
   EXPECT_EQ(ini_read(store, "10001", "答案"), "\xB0\xB1");
 }
@@ -128,6 +139,11 @@ TEST_F(StoreTest, RefusesWritesThatWouldChangeTheFilesShape) {
 TEST_F(StoreTest, CreatesMissingFoldersOnlyInsideTheRunDirectory) {
   EXPECT_TRUE(ini_write(name("/config/deeper/p.ini"), "10001", "积分", "3"));
   EXPECT_EQ(ini_read(name("/config/deeper/p.ini"), "10001", "积分"), "3");
+  // A backslash is part of a POSIX folder's name: one folder "a\b", and no
+  // folder "a" beside it.
+  EXPECT_TRUE(ini_write(name("/a\\b/p.ini"), "s", "k", "v"));
+  EXPECT_TRUE(fs::exists(path(u8"a\\b/p.ini")));
+  EXPECT_FALSE(fs::exists(path(u8"a")));
 
   // Climbing out of the run directory, or a name elsewhere, creates nothing.
   EXPECT_FALSE(ini_write(name("/x/../../escaped/p.ini"), "s", "k", "v"));
@@ -158,6 +174,25 @@ TEST_F(StoreTest, WithoutARunDirectoryNoFileIsTouched) {
 
   EXPECT_EQ(read_file(path(u8"s.ini")), before);
   EXPECT_EQ(entries(), 1);
+}
+
+// Names reach the file system as GB18030: a character GBK lacks is a
+// UTF-8 name like any other, and bytes that are not GB18030 name no file
+// at all rather than some other file.
+TEST_F(StoreTest, NamesAreGb18030AndBytesWithoutACharacterNameNoFile) {
+  const Text emoji_and_o = "/\x94\x39\xFC\x36j\x81\x30\x8B\x32rg.ini";
+  ASSERT_TRUE(ini_write(name(emoji_and_o.c_str()), "s", "k", "v"));
+  EXPECT_EQ(read_file(path(u8"😀jörg.ini")), "[s]\r\nk=v\r\n");
+  EXPECT_EQ(ini_read(name(emoji_and_o.c_str()), "s", "k"), "v");
+  ASSERT_TRUE(ini_write(name("/config/\x94\x39\xFC\x36/p.ini"), "s", "k", "v"));
+  EXPECT_TRUE(fs::exists(path(u8"config/😀/p.ini")));
+
+  for (const char* bad : {"/\xFF.ini", "/\x80.ini", "/a\x81.ini", "/\x81\x30.ini", "/x\xFF/p.ini"}) {
+    SCOPED_TRACE(bad);
+    EXPECT_FALSE(ini_write(name(bad), "s", "k", "v"));
+    EXPECT_EQ(ini_read(name(bad), "s", "k"), "");
+  }
+  EXPECT_EQ(entries(), 2);  // the two files above, nothing for the others
 }
 
 TEST_F(StoreTest, AFolderOrAnUnreadableFileIsNeverReplaced) {

@@ -2,10 +2,13 @@
 
 #include <cstring>
 
+#include "core/gbk.h"
+
 namespace miyi {
 namespace {
 
-bool is_first_byte(char c) { return static_cast<unsigned char>(c) >= 0x80; }
+// The text operations' own rule (core/gbk.h), not the code page's.
+bool is_first_byte(char c) { return is_text_first_byte(c); }
 
 char fold(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 0x20) : c; }
 

@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "core/ini_engine.h"
+#include "fuzz/smoke.h"
 
 namespace {
 
@@ -72,4 +73,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string other = section == "a" ? "b" : "a";
   if (lookup(file, other, key) != lookup(once, other, key)) std::abort();
   return 0;
+}
+
+// Smoke inputs: three bytes that choose the names and the value, then pieces
+// of INI files.
+std::string miyi::fuzz::smoke_input(SmokeRandom& random) {
+  std::string input;
+  for (int i = 0; i < 3; ++i) input += static_cast<char>(random.next());
+  const int count = 1 + static_cast<int>(random.below(12));
+  for (int i = 0; i < count; ++i) {
+    input += random.pick({"[a]", "[b]", "[ a ]", "k=v", "a=1", "b=2", ";c", "\r\n", "\n", "\r", "=",
+                          "]", "[", "\xB0\x5D", " ", "\t", "\"q\"", "'x'", "[a]junk",
+                          std::string_view("\0", 1), "\x80", "\xFF", "\xBB"});
+  }
+  return input;
 }

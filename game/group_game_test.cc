@@ -261,7 +261,9 @@ TEST_F(GroupGameTest, HostileNumbersTouchNothing) {
   } hostile[] = {{"../" + escape, "10001"}, {"a/b", "10001"},         {"a\\b", "10001"},
                  {".", "10001"},            {"..", "10001"},           {"5000\r\n[x]", "10001"},
                  {"5000]", "10001"},        {"", "10001"},             {"5000", "10001]"},
-                 {"5000", "1\r\n积分=9"}, {"5000", ""}};
+                 {"5000", "1\r\n积分=9"}, {"5000", ""},
+                 // Read under one name, written under another.
+                 {"5000", "\x01" "10001"}, {"\x1f" "5000", "10001"}, {"\x1f" "5000", "\x01" "10001"}};
   for (const auto& h : hostile) {
     SCOPED_TRACE(h.group + " / " + h.sender);
     EXPECT_EQ(send("", h.sender, h.group), "");

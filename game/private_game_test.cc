@@ -125,12 +125,16 @@ TEST_F(PrivateGameTest, HostileAccountNumbersNeverTouchAnotherPuzzle) {
   send("", "1", "10001");
   send("", "1", "20002");
   const std::string before = store_bytes();
-  // Numbers that would reshape the store get no reply and write nothing.
+  const Text answer = stored("10001", "答案");
+  // Numbers that would reshape the store get no reply and write nothing; so
+  // do numbers that a read finds under another name (a leading control byte
+  // is dropped when reading, kept when writing).
   for (const Text sender : {"10001\r\n[20002]", "20002]", "10001\r\n答案=\xB0\xB0", "\n20002",
-                            "20002\r", "", "   "}) {
+                            "20002\r", "", "   ", "\x01" "10001", "\x1f" "10001", " \x0c" "10001"}) {
     SCOPED_TRACE(sender);
     EXPECT_EQ(send("", "1", sender), "");
     EXPECT_EQ(send("\xB0\xB0", "1", sender), "");
+    EXPECT_EQ(send(answer, "1", sender), "");
   }
   EXPECT_TRUE(store_bytes() == before);
   // An "=" is harmless in a section name: such a number plays in a section
@@ -140,6 +144,18 @@ TEST_F(PrivateGameTest, HostileAccountNumbersNeverTouchAnotherPuzzle) {
   EXPECT_TRUE(after.compare(0, before.size(), before) == 0);
   const std::string header = "[10001=\xB0\xB0]\r\n";
   EXPECT_EQ(after.compare(before.size(), header.size(), header), 0);
+}
+
+// An answer ending in half a character (a hand edit: the store never writes
+// one) would make a question the store refuses: a new answer is dealt, and
+// the question shown is the one stored.
+TEST_F(PrivateGameTest, AHandEditedHalfCharacterAnswerIsDealtAgain) {
+  testing::write_file(store_path(), "[10001]\r\n答案=\xBB\r\n");
+  const Text shown = send("");
+  const Text answer = stored("10001", "答案");
+  EXPECT_EQ(answer.size(), 2u);
+  EXPECT_EQ(shown, stored("10001", "问题") + kStart);
+  EXPECT_EQ(send(""), shown);
 }
 
 TEST_F(PrivateGameTest, TheAnswerTextIsReplacedByItsNormalisedForm) {

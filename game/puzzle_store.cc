@@ -12,7 +12,10 @@ StoredPuzzle load_puzzle(const Text& section) {
   const Text store = puzzle_store();
   StoredPuzzle puzzle;
   puzzle.answer = ini_read(store, section, "答案");
-  if (text_compare(puzzle.answer, "") == 0) {
+  // A hand-edited answer that the store could not have written (one that
+  // ends in half a character) would make a question that it cannot hold
+  // either: every command would show another one. It counts as missing.
+  if (text_compare(puzzle.answer, "") == 0 || !ini_accepts(section, "答案", puzzle.answer)) {
     puzzle.answer = make_answer();
     ini_write(store, section, "答案", puzzle.answer);
   }

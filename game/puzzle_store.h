@@ -17,7 +17,8 @@ struct StoredPuzzle {
 };
 
 // The section's puzzle, with a missing half made and written: a missing
-// answer is drawn (and written) first, then a missing question is built
+// answer (or one the store could not have written, see ini_accepts) is
+// drawn (and written) first, then a missing question is built
 // around the answer the section now has. A question is kept even when only
 // the answer was missing.
 StoredPuzzle load_puzzle(const Text& section);

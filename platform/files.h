@@ -3,12 +3,14 @@
 // positioned access, identity and journal files under the store's index and
 // in-place writes (FileSystem).
 //
-// Names are GBK texts. Each platform maps them onto its file system (POSIX:
-// converted to UTF-8, each name once and then kept; Windows: handed to the
-// ANSI functions). Both "/" and "\" separate folders on Windows; on POSIX
-// only "/" does. A name that is a symbolic link reaches the file it points
-// to, for reads, in-place writes and replacements alike; the journal lies
-// beside the file the link points to (POSIX) or beside the link (Windows).
+// Names are GBK texts. Each platform maps them onto its file system
+// (platform/native_path.h: POSIX converts them to UTF-8 as GB18030, each name
+// once and then kept; Windows hands them to the ANSI functions); a name
+// without a counterpart there names no file. Both "/" and "\" separate
+// folders on Windows; on POSIX only "/" does. A name that is a symbolic link
+// reaches the file it points to, for reads, in-place writes and replacements
+// alike; the journal lies beside the file the link points to (POSIX) or
+// beside the link (Windows).
 #pragma once
 
 #include <cstddef>
@@ -135,6 +137,10 @@ class FileSystem {
 
 // The platform's own file calls.
 FileSystem& native_file_system();
+
+// Whether the byte separates folders in a name: "/" everywhere, and "\" too
+// on Windows. (The caller walks characters, so a second byte never counts.)
+bool is_separator(char c);
 
 // True when `name` exists and is a folder.
 bool folder_exists(const Text& name);

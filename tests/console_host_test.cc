@@ -95,15 +95,19 @@ std::vector<std::string> grids(const std::string& output) {
 // plug-in for its run directory.
 class HostFolder {
  public:
-  explicit HostFolder(bool with_plugin = true) {
+  // In a temporary folder, or in the folder `name` (UTF-8, may be nested)
+  // made inside one.
+  explicit HostFolder(bool with_plugin = true, std::u8string_view name = u8"")
+      : path_(name.empty() ? folder_.path() : utf8_path(folder_.path(), name)) {
+    fs::create_directories(path_);
     const fs::path built = miyi::testing::built_programs_folder();
     fs::copy_file(built / MIYI_HOST_NAME, host());
-    if (with_plugin) fs::copy_file(built / MIYI_LIBRARY_NAME, folder_.path() / MIYI_LIBRARY_NAME);
+    if (with_plugin) fs::copy_file(built / MIYI_LIBRARY_NAME, path_ / MIYI_LIBRARY_NAME);
   }
 
-  fs::path host() const { return folder_.path() / MIYI_HOST_NAME; }
-  fs::path store() const { return utf8_path(folder_.path(), u8"觅异.ini"); }
-  const fs::path& path() const { return folder_.path(); }
+  fs::path host() const { return path_ / MIYI_HOST_NAME; }
+  fs::path store() const { return utf8_path(path_, u8"觅异.ini"); }
+  const fs::path& path() const { return path_; }
 
   // One run of the host with `input` on its standard input.
   HostRun run(const std::string& input) const {
@@ -121,6 +125,7 @@ class HostFolder {
  private:
   TempDir folder_;
   TempDir elsewhere_;
+  fs::path path_;
 };
 
 // Where `needle` first appears in `haystack` at or after `from`; fails the
@@ -192,6 +197,52 @@ TEST(ConsoleHost, AWholePrivateGameAcrossTwoRuns) {
                                           folder.store().filename()};
   std::sort(expected_names.begin(), expected_names.end());
   EXPECT_EQ(names, expected_names);
+}
+
+// Whatever the host's folder is called, the store appears beside it under
+// its own name, holds the puzzle shown, and the next run shows the same one.
+TEST(ConsoleHost, KeepsTheGameInAFolderOfAnyName) {
+  const struct {
+    std::u8string name;
+    bool beyond_gbk;
+  } folders[] = {{u8"robot", false},   {u8"jörg/robot", true}, {u8"😀", true},
+                 {u8"中文", false},    {u8"my robot", false}};
+  for (const auto& f : folders) {
+    if (f.beyond_gbk && !miyi::testing::folder_names_beyond_gbk()) continue;
+    SCOPED_TRACE(u8(f.name));
+    HostFolder folder(true, f.name);
+    const HostRun first = folder.run("\n");
+    EXPECT_EQ(first.status, 0) << first.err;
+    const std::string question = folder.question("10001");
+    ASSERT_EQ(question.size(), 512u) << "no store beside the host";
+    EXPECT_EQ(grids(first.out), std::vector<std::string>{gbk_to_utf8(question)}) << first.out;
+    const HostRun second = folder.run("\n");
+    EXPECT_EQ(grids(second.out), std::vector<std::string>{gbk_to_utf8(question)}) << second.out;
+    EXPECT_EQ(folder.question("10001"), question);
+  }
+}
+
+// A folder whose name is not UTF-8 (Latin-1 "jörg") has no text for the
+// plug-in: it keeps no file at all, rather than one under another name, and
+// still answers.
+TEST(ConsoleHost, AFolderNamedInNoCharacterSetKeepsNothingAnywhere) {
+  if (!miyi::testing::folder_names_beyond_gbk()) GTEST_SKIP() << "POSIX names only";
+  TempDir top;
+  const fs::path folder = top.path() / std::string("j\xF6rg");
+  fs::create_directories(folder);
+  const fs::path built = miyi::testing::built_programs_folder();
+  fs::copy_file(built / MIYI_HOST_NAME, folder / MIYI_HOST_NAME);
+  fs::copy_file(built / MIYI_LIBRARY_NAME, folder / MIYI_LIBRARY_NAME);
+  const HostRun run = miyi::testing::run_program(folder / MIYI_HOST_NAME, "\n\n", top.path());
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(grids(run.out).size(), 2u) << run.out;  // answered twice
+  std::vector<fs::path> found;
+  for (const auto& entry : fs::recursive_directory_iterator(top.path())) found.push_back(entry.path());
+  std::sort(found.begin(), found.end());
+  std::vector<fs::path> expected = {folder, folder / MIYI_HOST_NAME, folder / MIYI_LIBRARY_NAME,
+                                    top.path() / "input", top.path() / "stderr"};
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(found, expected);
 }
 
 TEST(ConsoleHost, AsSwitchesBetweenMembersWithPuzzlesOfTheirOwn) {

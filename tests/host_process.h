@@ -22,6 +22,12 @@ HostRun run_program(const std::filesystem::path& program, const std::string& inp
 // The folder where the build put the host and the plug-in.
 std::filesystem::path built_programs_folder();
 
+// Whether the host's folder may have characters in its path that GBK lacks
+// (ö, an emoji): on POSIX the plug-in names files in UTF-8 and any folder
+// will do; Windows gives the plug-in its path in the ANSI code page, which
+// cannot name such a folder.
+bool folder_names_beyond_gbk();
+
 // GBK to UTF-8 through the system's own converter (iconv, or code page
 // 936), independent of the host's character-by-character conversion.
 std::string system_gbk_to_utf8(const std::string& gbk);

@@ -12,25 +12,28 @@
 #include <ctime>
 #include <fstream>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <unordered_map>
 
-#include "platform/posix/charset.h"
+#include "platform/native_path.h"
 
 namespace miyi::platform {
 namespace {
 
-// The UTF-8 name of a GBK name. The store asks for the same few names on
-// every call: each is converted once and kept (a bounded number of them).
-std::string native(const Text& name) {
+// The file system's name for a GBK name. A name without a counterpart there
+// (a text that is not GB18030) names no file: opening it fails and nothing
+// is created for it. The store asks for the same few names on every call:
+// each is converted once and kept (a bounded number of them).
+std::optional<std::string> native(const Text& name) {
   static std::mutex mutex;
-  static std::unordered_map<Text, std::string> converted;
+  static std::unordered_map<Text, std::optional<std::string>> converted;
   constexpr std::size_t kKept = 256;
   const std::lock_guard<std::mutex> lock(mutex);
   const auto found = converted.find(name);
   if (found != converted.end()) return found->second;
   if (converted.size() >= kKept) converted.clear();
-  return converted.emplace(name, gbk_to_utf8(name)).first->second;
+  return converted.emplace(name, native_path_from_text(name)).first->second;
 }
 
 int as_fd(std::intptr_t handle) { return static_cast<int>(handle); }
@@ -96,18 +99,23 @@ bool mark_fd_written(int fd) {
   return false;
 }
 
-// The native name with a link followed, split into folder and base name.
-void split_native(const Text& name, std::string& folder, std::string& base) {
-  const std::string path = resolve_link(native(name));
+// The native name with a link followed, split into folder and base name;
+// false for a name that names no file.
+bool split_native(const Text& name, std::string& folder, std::string& base) {
+  const std::optional<std::string> native_name = native(name);
+  if (!native_name) return false;
+  const std::string path = resolve_link(*native_name);
   const auto slash = path.rfind('/');
   folder = slash == std::string::npos ? std::string(".") : path.substr(0, slash);
   base = slash == std::string::npos ? path : path.substr(slash + 1);
+  return true;
 }
 
-// The journal's name: hidden, beside the file it protects.
-std::string journal_path(const Text& name) {
+// The journal's name: hidden, beside the file it protects; nothing for a
+// name that names no file.
+std::optional<std::string> journal_path(const Text& name) {
   std::string folder, base;
-  split_native(name, folder, base);
+  if (!split_native(name, folder, base)) return std::nullopt;
   return folder + "/." + base + "-journal";
 }
 
@@ -173,7 +181,12 @@ class PosixFile final : public File {
 // A journal is held with an exclusive advisory lock for as long as it is
 // open: another process of ours never takes over or rolls back a journal
 // that is still being used.
-int open_locked(const std::string& path, int flags) {
+int open_locked(const std::optional<std::string>& name, int flags) {
+  if (!name) {
+    errno = EINVAL;
+    return -1;
+  }
+  const std::string& path = *name;
   const int fd = ::open(path.c_str(), flags | O_RDWR | O_CLOEXEC, 0666);
   if (fd < 0) return -1;
   if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
@@ -195,7 +208,9 @@ int open_locked(const std::string& path, int flags) {
 class PosixFileSystem final : public FileSystem {
  public:
   OpenResult open(const Text& name, bool writable, std::unique_ptr<File>& file) override {
-    const int fd = ::open(native(name).c_str(), (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC);
+    const std::optional<std::string> path = native(name);
+    if (!path) return OpenResult::failed;
+    const int fd = ::open(path->c_str(), (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC);
     if (fd < 0) {
       return (errno == ENOENT || errno == ENOTDIR) ? OpenResult::missing : OpenResult::failed;
     }
@@ -226,12 +241,13 @@ class PosixFileSystem final : public FileSystem {
   }
 
   bool remove_journal(const Text& name) override {
-    return unlink(journal_path(name).c_str()) == 0 || errno == ENOENT;
+    const std::optional<std::string> path = journal_path(name);
+    return !path || unlink(path->c_str()) == 0 || errno == ENOENT;
   }
 
   bool sync_journal_folder(const Text& name) override {
     std::string folder, base;
-    split_native(name, folder, base);
+    if (!split_native(name, folder, base)) return false;
     const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return false;
     const bool ok = fsync(fd) == 0;
@@ -258,7 +274,9 @@ InputFile::~InputFile() {
 }
 
 OpenResult InputFile::open(const Text& name) {
-  const int fd = ::open(native(name).c_str(), O_RDONLY | O_CLOEXEC);
+  const std::optional<std::string> path = native(name);
+  if (!path) return OpenResult::failed;
+  const int fd = ::open(path->c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return (errno == ENOENT || errno == ENOTDIR) ? OpenResult::missing : OpenResult::failed;
   struct stat info{};
   if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
@@ -284,7 +302,9 @@ ReplacementFile::~ReplacementFile() {
 }
 
 bool ReplacementFile::begin(const Text& name) {
-  target_ = resolve_link(native(name));
+  const std::optional<std::string> path = native(name);
+  if (!path) return false;
+  target_ = resolve_link(*path);
   const auto slash = target_.rfind('/');
   const std::string folder = slash == std::string::npos ? std::string(".") : target_.substr(0, slash);
   const std::string base = slash == std::string::npos ? target_ : target_.substr(slash + 1);
@@ -331,13 +351,18 @@ bool ReplacementFile::commit(FileIdentity* produced, bool* marked) {
   return ok;
 }
 
+bool is_separator(char c) { return c == '/'; }
+
 bool folder_exists(const Text& name) {
   struct stat info{};
-  return stat(native(name).c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+  const std::optional<std::string> path = native(name);
+  return path && stat(path->c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
 bool make_folder(const Text& name) {
-  if (mkdir(native(name).c_str(), 0777) == 0) return true;
+  const std::optional<std::string> path = native(name);
+  if (!path) return false;
+  if (mkdir(path->c_str(), 0777) == 0) return true;
   return errno == EEXIST && folder_exists(name);
 }
 

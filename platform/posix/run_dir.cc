@@ -2,7 +2,7 @@
 
 #include <unistd.h>
 
-#include "platform/posix/charset.h"
+#include "platform/native_path.h"
 
 namespace miyi::platform {
 
@@ -16,7 +16,9 @@ std::optional<Text> executable_dir() {
   const auto slash = path.rfind('/');
   if (slash == std::string::npos) return std::nullopt;
   path.resize(slash);  // "" for an executable at the root: names then start at "/"
-  return utf8_to_gbk(path);
+  // A folder whose name is not UTF-8 has no text: with no run directory the
+  // store touches no file, rather than files under some other name.
+  return text_from_native_path(path);
 }
 
 }  // namespace miyi::platform

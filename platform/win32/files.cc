@@ -365,6 +365,8 @@ bool ReplacementFile::commit(FileIdentity* produced, bool* marked) {
   return false;
 }
 
+bool is_separator(char c) { return c == '/' || c == '\\'; }
+
 bool folder_exists(const Text& name) {
   const DWORD attributes = GetFileAttributesA(name.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;

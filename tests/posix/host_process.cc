@@ -32,6 +32,8 @@ HostRun run_program(const std::filesystem::path& program, const std::string& inp
 
 std::filesystem::path built_programs_folder() { return MIYI_OUT_DIR; }
 
+bool folder_names_beyond_gbk() { return true; }
+
 std::string system_gbk_to_utf8(const std::string& gbk) {
   iconv_t cd = iconv_open("UTF-8", "GB18030");
   if (cd == reinterpret_cast<iconv_t>(-1)) return "(iconv unavailable)";

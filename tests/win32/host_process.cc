@@ -7,6 +7,21 @@
 #include "tests/win32/process.h"
 
 namespace miyi::testing {
+namespace {
+
+// A path as the ANSI functions take it (the library's string() gives UTF-8).
+std::string ansi(const std::filesystem::path& path) {
+  const std::wstring wide = path.wstring();
+  if (wide.empty()) return std::string();
+  std::string out(wide.size() * 2, '\0');
+  out.resize(static_cast<std::size_t>(WideCharToMultiByte(CP_ACP, 0, wide.data(),
+                                                          static_cast<int>(wide.size()), out.data(),
+                                                          static_cast<int>(out.size()), nullptr,
+                                                          nullptr)));
+  return out;
+}
+
+}  // namespace
 
 HostRun run_program(const std::filesystem::path& program, const std::string& input,
                     const std::filesystem::path& folder) {
@@ -15,7 +30,7 @@ HostRun run_program(const std::filesystem::path& program, const std::string& inp
   write_file(input_file, input);
   HostRun result;
   const ProcessResult run =
-      run_process(quoted(program.string()), input, folder.string(), error_file.string());
+      run_process(quoted(ansi(program)), input, ansi(folder), ansi(error_file));
   result.out = run.output;
   result.status = run.exit_code;
   result.err = read_file(error_file);
@@ -26,6 +41,8 @@ HostRun run_program(const std::filesystem::path& program, const std::string& inp
 std::filesystem::path built_programs_folder() {
   return std::filesystem::path(own_executable()).parent_path();
 }
+
+bool folder_names_beyond_gbk() { return false; }
 
 std::string system_gbk_to_utf8(const std::string& gbk) {
   if (gbk.empty()) return gbk;

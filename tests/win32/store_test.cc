@@ -65,6 +65,7 @@ TEST_F(Win32Store, WritesThatWouldReshapeTheFileChangeNothing) {
       {"10001", "积分", "1\r\n[evil]"}, {"10001", "a\nb", "1"}, {"a]b", "k", "1"},
       {"10001", "a=b", "1"},           {"10001", "[k", "1"},   {"10001", ";k", "1"},
       {"", "k", "1"},                  {"10001", "", "1"},     {"10001", "k", Text("1\0" "2", 3)},
+      {"10001", "积分", "1\xBB"},      {"\x01" "10001", "积分", "1"}, {"10001", "\x0C", "1"},
   };
   for (const auto& c : refused) {
     EXPECT_FALSE(ini_write(points, c.section, c.key, c.value)) << c.section << "/" << c.key;
@@ -165,12 +166,45 @@ TEST_F(Win32Store, OurReaderAgreesWithThePlatformsOnHandWrittenFiles) {
       {"[s]\nk=lf\n", "s", "k", "lf"},
       {"k=v\r\n[S]\r\n", "S", "k", ""},
       {"[10001]\r\n积分 = 100\r\n签到天数=7\r\n", "10001", "积分", "100"},
+      // 0x80 and 0xFF stand alone in code page 936: they take no "]" or "="
+      // with them.
+      {"[\x80]\nk=v", "\x80", "k", "v"},
+      {"[a\xFF]\nk=v", "a\xFF", "k", "v"},
+      {"[a\x80]\r\nk=v\r\n", "a\x80", "k", "v"},
+      {"[s]\r\nk\x80=v\r\n", "s", "k\x80", "v"},
+      // The value ends at its first NUL, then its quotes are looked at.
+      {std::string("[s]\r\nk=\"a\0b\"\r\n", 13), "s", "k", "\"a"},
+      {std::string("[s]\r\nk='a'\0'\r\n", 13), "s", "k", "a"},
   };
   for (const auto& c : cases) {
     write_file(path(u8"hand.ini"), c.file);
     const Text file = name("/hand.ini");
     EXPECT_EQ(profile_read(file, c.section, c.key), c.value) << "platform: " << c.file;
     EXPECT_EQ(ini_read(file, c.section, c.key), c.value) << "ours: " << c.file;
+  }
+}
+
+// A value ending in a lone first byte takes the line break after it into
+// its last character when the platform reads it: in a file with LF endings
+// the next line, a section header of another program's data among them,
+// joins the value. Such a value is refused; one ending in 0x80 or 0xFF
+// (characters of one byte) is not, and reads back as written.
+TEST_F(Win32Store, ValuesEndingInALoneFirstByteNeverReachTheFile) {
+  const Text points = name("/points.ini");
+  const std::string before = "[s]\nk=1\n[t]\nj=2\n";
+  write_file(path(u8"points.ini"), "[s]\nk=\xBB\n[t]\nj=2\n");
+  EXPECT_EQ(profile_read(points, "t", "j"), "") << "what the platform makes of such a value";
+
+  write_file(path(u8"points.ini"), before);
+  for (const Text value : {"\xBB", "1\xB0\xB1\xC1"}) {
+    EXPECT_FALSE(ini_write(points, "s", "k", value));
+  }
+  EXPECT_EQ(read_file(path(u8"points.ini")), before);
+  for (const Text value : {"1\x80", "1\xFF", "\xB0\xB1", "\xBB\xBB"}) {
+    ASSERT_TRUE(ini_write(points, "s", "k", value));
+    EXPECT_EQ(profile_read(points, "s", "k"), value);
+    EXPECT_EQ(ini_read(points, "s", "k"), value);
+    EXPECT_EQ(profile_read(points, "t", "j"), "2");
   }
 }
 
