@@ -12,6 +12,7 @@
 #include <system_error>
 
 #include "core/store.h"
+#include "fuzz/smoke.h"
 #include "tests/store_differential.h"
 
 namespace {
@@ -46,4 +47,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::abort();
   }
   return 0;
+}
+
+// Smoke inputs: the share of the file, a file of the engine's corner cases,
+// then a script of steps.
+std::string miyi::fuzz::smoke_input(SmokeRandom& random) {
+  std::string file;
+  const std::uint32_t pieces = random.below(30);
+  for (std::uint32_t i = 0; i < pieces; ++i) {
+    file += miyi::testing::kFilePieces[random.below(std::size(miyi::testing::kFilePieces))];
+  }
+  std::string script(20 + random.below(120), '\0');
+  for (char& c : script) c = static_cast<char>(random.next());
+  const std::size_t total = file.size() + script.size();
+  const auto share = static_cast<char>(total == 0 ? 0 : (file.size() * 255 + total - 1) / total);
+  return share + file + script;
 }
