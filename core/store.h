@@ -71,11 +71,11 @@ bool run_dir_known();
 Text ini_read(const Text& name, const Text& section, const Text& key);
 
 // Stores `value` under `key` in `section` of file `name`, keeping every other
-// byte of the file, in one step that a crash never tears (see above). Refused (false, file
-// untouched) when a text would change the file's shape: CR, LF or NUL
-// anywhere, "]" in the section, "=" in the key, a key that starts with "["
-// or ";", an empty section or key, or any of the three ending in a lone
-// first byte of code page 936; refused too when a section or key would not
+// byte of the file, in one step that a crash never tears (see above).
+// Refused (false, file untouched) when a text would change the file's
+// shape: CR, LF or NUL anywhere, "]" in the section, "=" in the key, a key
+// that starts with "[" or ";", an empty section or key, or any of the three
+// ending in a lone first byte of code page 936; refused too when a section or key would not
 // be read where it is written (one that, after its blanks, starts with a
 // control byte, which ini_read drops), and when no run directory could be
 // had. Missing folders are created only for a file inside the run
