@@ -104,6 +104,9 @@ bool is_header(std::string_view raw) {
 
 LineReader::LineReader(Source source) : source_(std::move(source)), buffer_(kChunk, '\0') {}
 
+LineReader::LineReader(Source source, std::size_t buffer_size)
+    : source_(std::move(source)), buffer_(buffer_size > 0 ? buffer_size : 1, '\0') {}
+
 bool LineReader::fill() {
   if (at_end_) return false;
   if (begin_ > 0) {  // keep the unconsumed tail at the front
@@ -253,6 +256,27 @@ bool store_value(LineReader& input, const Sink& output, std::string_view section
     emit(text);
   }
   return ok;
+}
+
+LineShape classify(std::string_view raw) {
+  static_assert(static_cast<int>(Kind::key) == static_cast<int>(LineKind::key));
+  const Line line = parse(raw);
+  return LineShape{static_cast<LineKind>(line.kind), line.name, line.value};
+}
+
+// Walks the characters as names_equal does, so that match_form(a) ==
+// match_form(b) exactly when names_equal(a, b).
+std::string match_form(std::string_view name) {
+  std::string form(name);
+  for (std::size_t at = 0; at < form.size();) {
+    if (is_first_byte(form[at])) {
+      at += 2;
+    } else {
+      form[at] = fold(form[at]);
+      at += 1;
+    }
+  }
+  return form;
 }
 
 std::string_view plain_name(std::string_view name) { return trim_blanks(name); }

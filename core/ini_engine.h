@@ -45,6 +45,9 @@ using Sink = std::function<bool(std::string_view bytes)>;
 class LineReader {
  public:
   explicit LineReader(Source source);
+  // With a first buffer of `buffer_size` bytes (it still grows for a long
+  // line): for short inputs.
+  LineReader(Source source, std::size_t buffer_size);
 
   // The next line without its ending, and the ending ("\r\n", "\n", "\r", or
   // empty for a last line without one). The views stay valid until the next
@@ -76,6 +79,22 @@ std::optional<Text> find_value(LineReader& input, std::string_view section, std:
 // bytes or the input failed.
 bool store_value(LineReader& input, const Sink& output, std::string_view section,
                  std::string_view key, std::string_view value);
+
+// One line as reading classifies it, for the store's index (core/ini_index.h),
+// which must see lines exactly as find_value and store_value do.
+enum class LineKind { other, comment, section, key };
+struct LineShape {
+  LineKind kind = LineKind::other;
+  std::string_view name;   // a section's or key's name, as matching compares it
+  std::string_view value;  // a key's value, as find_value gives it
+};
+// The views point into `raw`.
+LineShape classify(std::string_view raw);
+
+// A name in the form in which two names that match are equal byte for byte
+// (one-byte letters folded to lower case, two-byte characters kept): what
+// an index may hash and compare.
+std::string match_form(std::string_view name);
 
 // A caller's section or key name as the file can hold it: without the
 // blanks (space, tab) at its ends, which reading ignores around the file's

@@ -5,9 +5,12 @@
 // GetPrivateProfileStringA / WritePrivateProfileStringA: those rewrite the
 // file in place (a crash or a full disk midway leaves it torn or empty) and
 // write whatever texts they are given (a CR, LF or "]" in a name reshapes
-// the file). Through our engine a write builds the new file beside the old
-// one and renames it over it in one step, and a write that would change the
-// file's shape is refused, exactly as on Linux. The file format is the
+// the file). Through our engine a write either changes the bytes in place
+// under a rollback journal (core/store_journal.h) or builds the new file
+// beside the old one and renames it over it in one step, and a write that
+// would change the file's shape is refused, exactly as on Linux. Those
+// functions rewrite the file in place, keeping its file index: the store
+// sees their changes through the size and last-write time. The file format is the
 // platform's own: files written by those functions read the same, and they
 // read ours.
 //
@@ -16,7 +19,9 @@
 // (GBK). "/" and "\" both separate folders.
 #include <windows.h>
 
+#include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string_view>
 
 #include "core/gbk.h"
@@ -80,7 +85,176 @@ Text final_name(const Text& name) {
   return path;
 }
 
+// FILETIME counts 100 ns steps since 1601; FileIdentity nanoseconds since
+// 1970.
+constexpr std::int64_t kFileTimeTo1970 = 116444736000000000LL;
+
+std::int64_t to_ns(FILETIME time) {
+  const std::int64_t steps =
+      static_cast<std::int64_t>((static_cast<std::uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime);
+  return (steps - kFileTimeTo1970) * 100;
+}
+
+FILETIME from_ns(std::int64_t ns) {
+  const auto steps = static_cast<std::uint64_t>(ns / 100 + kFileTimeTo1970);
+  FILETIME time;
+  time.dwLowDateTime = static_cast<DWORD>(steps & 0xFFFFFFFFu);
+  time.dwHighDateTime = static_cast<DWORD>(steps >> 32);
+  return time;
+}
+
+bool identity_of(HANDLE file, FileIdentity& out) {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(file, &info)) return false;
+  out.volume = info.dwVolumeSerialNumber;
+  out.file = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+  out.size = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+  out.modified_ns = to_ns(info.ftLastWriteTime);
+  return true;
+}
+
+// See File::mark_written.
+bool mark_handle_written(HANDLE file) {
+  FileIdentity before;
+  if (!identity_of(file, before)) return false;
+  const FILETIME wanted = from_ns(before.modified_ns - 100);
+  if (!SetFileTime(file, nullptr, nullptr, &wanted)) return false;
+  FileIdentity after;
+  if (identity_of(file, after) && after.modified_ns == before.modified_ns - 100) return true;
+  const FILETIME kept = from_ns(before.modified_ns);
+  SetFileTime(file, nullptr, nullptr, &kept);  // the file system rounds: keep the true time
+  return false;
+}
+
+// The journal's name: hidden (by its attribute, and "~" as our temporary
+// files), beside the file it protects: beside the file a link leads to, as
+// the data a write changes is.
+Text journal_path(const Text& linked_name) {
+  const Text name = final_name(linked_name);
+  const std::size_t separator = last_separator(name);
+  const Text folder = separator == std::string_view::npos ? Text() : name.substr(0, separator + 1);
+  const Text base = separator == std::string_view::npos ? name : name.substr(separator + 1);
+  return folder + "~" + base + ".journal";
+}
+
+class Win32File final : public File {
+ public:
+  explicit Win32File(HANDLE handle) : handle_(handle) {}
+  ~Win32File() override { CloseHandle(handle_); }
+
+  bool identity(FileIdentity& out) override { return identity_of(handle_, out); }
+
+  long read_at(std::uint64_t offset, char* buffer, std::size_t size) override {
+    const DWORD wanted = size > 0x40000000 ? 0x40000000 : static_cast<DWORD>(size);
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(offset & 0xFFFFFFFFu);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    DWORD got = 0;
+    if (!ReadFile(handle_, buffer, wanted, &got, &at)) {
+      return GetLastError() == ERROR_HANDLE_EOF ? 0 : -1;
+    }
+    return static_cast<long>(got);
+  }
+
+  bool write_at(std::uint64_t offset, std::string_view bytes) override {
+    while (!bytes.empty()) {
+      const DWORD chunk = bytes.size() > 0x40000000 ? 0x40000000 : static_cast<DWORD>(bytes.size());
+      OVERLAPPED at{};
+      at.Offset = static_cast<DWORD>(offset & 0xFFFFFFFFu);
+      at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+      DWORD put = 0;
+      if (!WriteFile(handle_, bytes.data(), chunk, &put, &at) || put == 0) return false;
+      bytes.remove_prefix(put);
+      offset += put;
+    }
+    return true;
+  }
+
+  bool truncate(std::uint64_t size) override {
+    LARGE_INTEGER at;
+    at.QuadPart = static_cast<LONGLONG>(size);
+    return SetFilePointerEx(handle_, at, nullptr, FILE_BEGIN) && SetEndOfFile(handle_);
+  }
+
+  bool sync() override { return FlushFileBuffers(handle_) != 0; }
+  bool mark_written() override { return mark_handle_written(handle_); }
+
+ private:
+  HANDLE handle_;
+};
+
+// A journal is opened sharing nothing but deletion: while one process holds
+// it, no other can open it, so none takes over or rolls back a journal that
+// is still being used.
+HANDLE open_journal_handle(const Text& path, DWORD disposition) {
+  return CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_DELETE, nullptr,
+                     disposition, FILE_ATTRIBUTE_HIDDEN, nullptr);
+}
+
+class Win32FileSystem final : public FileSystem {
+ public:
+  OpenResult open(const Text& name, bool writable, std::unique_ptr<File>& file) override {
+    // Sharing everything, as the sequential reader does: other programs may
+    // read, write and replace the file meanwhile. A link is followed.
+    const HANDLE handle = CreateFileA(
+        name.c_str(), GENERIC_READ | (writable ? GENERIC_WRITE : 0),
+        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+        FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+      const DWORD error = GetLastError();
+      return (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) ? OpenResult::missing
+                                                                               : OpenResult::failed;
+    }
+    if (GetFileType(handle) != FILE_TYPE_DISK) {
+      CloseHandle(handle);
+      return OpenResult::failed;
+    }
+    file = std::make_unique<Win32File>(handle);
+    return OpenResult::opened;
+  }
+
+  std::unique_ptr<File> create_journal(const Text& name) override {
+    const HANDLE handle = open_journal_handle(journal_path(name), OPEN_ALWAYS);
+    if (handle == INVALID_HANDLE_VALUE) return nullptr;
+    auto journal = std::make_unique<Win32File>(handle);
+    if (!journal->truncate(0)) return nullptr;
+    return journal;
+  }
+
+  OpenResult open_journal(const Text& name, std::unique_ptr<File>& journal) override {
+    const HANDLE handle = open_journal_handle(journal_path(name), OPEN_EXISTING);
+    if (handle == INVALID_HANDLE_VALUE) {
+      const DWORD error = GetLastError();
+      return (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) ? OpenResult::missing
+                                                                               : OpenResult::failed;
+    }
+    journal = std::make_unique<Win32File>(handle);
+    return OpenResult::opened;
+  }
+
+  bool remove_journal(const Text& name) override {
+    if (DeleteFileA(journal_path(name).c_str())) return true;
+    const DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+  }
+
+  // Windows has no folder to sync: the journal's FlushFileBuffers writes its
+  // directory entry with it.
+  bool sync_journal_folder(const Text&) override { return true; }
+
+  std::int64_t now_ns() override {
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    return to_ns(now);
+  }
+};
+
 }  // namespace
+
+FileSystem& native_file_system() {
+  static Win32FileSystem files;
+  return files;
+}
 
 // An input file whose end has been read: its handle is closed already.
 constexpr std::intptr_t kReadToTheEnd = -2;
@@ -153,7 +327,8 @@ bool ReplacementFile::begin(const Text& name) {
                   static_cast<unsigned long>(GetCurrentProcessId()),
                   static_cast<unsigned long>(GetTickCount()), attempt);
     const Text candidate = folder + "~" + base + suffix;
-    const HANDLE file = CreateFileA(candidate.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+    const HANDLE file = CreateFileA(candidate.c_str(), GENERIC_WRITE | FILE_READ_ATTRIBUTES, 0,
+                                    nullptr, CREATE_NEW,
                                     FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file != INVALID_HANDLE_VALUE) {
       handle_ = from_handle(file);
@@ -181,11 +356,17 @@ bool ReplacementFile::write(std::string_view bytes) {
   return true;
 }
 
-bool ReplacementFile::commit() {
+bool ReplacementFile::commit(FileIdentity* produced, bool* marked) {
   if (handle_ == -1 || failed_) return false;
+  bool ok = true;
+  if (produced != nullptr) {
+    const bool held = mark_handle_written(as_handle(handle_));
+    if (marked != nullptr) *marked = held;
+    ok = identity_of(as_handle(handle_), *produced);
+  }
   // On disk before it takes the old file's name, so that even a power cut
   // leaves the old contents or the new ones.
-  bool ok = FlushFileBuffers(as_handle(handle_)) != 0;
+  ok = ok && FlushFileBuffers(as_handle(handle_)) != 0;
   ok = (CloseHandle(as_handle(handle_)) != 0) && ok;
   handle_ = -1;
   if (!ok) return false;
