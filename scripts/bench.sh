@@ -35,7 +35,7 @@ wine64=/usr/lib/wine/wine64
 command -v wine64 >/dev/null && wine64=$(command -v wine64)
 if [[ ${BENCH_WINE:-1} == 0 ]]; then
   exit 0
-elif [[ ! -x $wine64 ]] || ! command -v x86_64-w64-mingw32-g++-posix >/dev/null; then
+elif [[ ! -x $wine64 ]] || ! command -v x86_64-w64-mingw32-g++-win32 >/dev/null; then
   echo "== profile_bench skipped: 64-bit Wine or MinGW-w64 is missing (scripts/deps.sh windows)"
   exit 0
 fi
