@@ -196,18 +196,6 @@ bool trusted(const Cached& entry) {
   return time + tick < entry.indexed_at;
 }
 
-bool read_range(platform::File& file, std::uint64_t offset, std::uint64_t size, std::string& out) {
-  out.assign(static_cast<std::size_t>(size), '\0');
-  std::size_t done = 0;
-  while (done < out.size()) {
-    const long got = file.read_at(offset + done, out.data() + done, out.size() - done);
-    if (got <= 0) break;
-    done += static_cast<std::size_t>(got);
-  }
-  out.resize(done);
-  return done == size;
-}
-
 ini::Source source_of(platform::File& file) {
   return [&file, offset = std::uint64_t{0}](char* buffer, std::size_t size) mutable -> long {
     const long got = file.read_at(offset, buffer, size);
@@ -281,7 +269,7 @@ std::optional<std::optional<Text>> value_from_index(platform::File& file, const 
   std::string line;
   for (const ini::Index::Key& k : index.keys(*found)) {
     if (k.hash != hash) continue;
-    if (!read_range(file, found->header + k.at, k.length, line)) return std::nullopt;
+    if (!store::read_range(file, found->header + k.at, k.length, line)) return std::nullopt;
     const ini::LineShape shape = ini::classify(line);
     if (shape.kind != ini::LineKind::key) return std::nullopt;
     if (ini::match_form(shape.name) == form) return std::optional<Text>(Text(shape.value));
@@ -306,7 +294,7 @@ std::optional<Text> indexed_read(const Text& name, std::string_view section, std
     const ini::Index::Section* found = entry->index.find(section);
     std::string window;
     if (found != nullptr && found->end - found->header <= kWindowLimit &&
-        read_range(*file, found->header, found->end - found->header, window)) {
+        store::read_range(*file, found->header, found->end - found->header, window)) {
       ini::LineReader lines(source_of(window), window.size());
       std::string_view first, ending;
       if (lines.next(first, ending)) {
@@ -386,7 +374,7 @@ WriteResult indexed_write(const Text& name, std::string_view section, std::strin
   std::string before;
   // With the byte before it, to see that it starts a line.
   const std::uint64_t from = begin > 0 ? begin - 1 : 0;
-  if (!read_range(*file, from, end - from, before)) return WriteResult::not_here;
+  if (!store::read_range(*file, from, end - from, before)) return WriteResult::not_here;
   const char previous = begin > 0 ? before.front() : '\n';
   before.erase(0, begin - from);
   // A racily clean file may hold a change the index does not show: the

@@ -36,17 +36,6 @@ std::uint64_t checksum(std::string_view bytes) {
   return h;
 }
 
-bool read_all(platform::File& file, std::uint64_t offset, std::uint64_t size, std::string& out) {
-  out.assign(static_cast<std::size_t>(size), '\0');
-  std::size_t done = 0;
-  while (done < out.size()) {
-    const long got = file.read_at(offset + done, out.data() + done, out.size() - done);
-    if (got <= 0) break;
-    done += static_cast<std::size_t>(got);
-  }
-  out.resize(done);
-  return done == size;
-}
 
 struct Record {
   platform::FileIdentity identity;
@@ -88,7 +77,7 @@ Shows shows_splice(platform::File& file, const platform::FileIdentity& now, cons
   const std::uint64_t range = std::max(s.old_bytes.size(), s.new_bytes.size());
   const std::uint64_t present = now.size > s.offset ? std::min(range, now.size - s.offset) : 0;
   std::string bytes;
-  if (!read_all(file, s.offset, present, bytes)) return Shows::other;
+  if (!read_range(file, s.offset, present, bytes)) return Shows::other;
   bool untouched = now.size == s.old_size;
   for (std::size_t i = 0; i < bytes.size(); ++i) {
     const bool appended = s.offset + i >= s.old_size;
@@ -154,7 +143,7 @@ Recovery recover(platform::FileSystem& files, const Text& name) {
   std::string bytes;
   Record record;
   if (!journal->identity(journal_identity) || journal_identity.size > 2 * kLargest ||
-      !read_all(*journal, 0, journal_identity.size, bytes) || !parse(bytes, record)) {
+      !read_range(*journal, 0, journal_identity.size, bytes) || !parse(bytes, record)) {
     // Torn: its writer stopped before the file was touched.
     return files.remove_journal(name) ? Recovery::none : Recovery::busy;
   }
@@ -176,6 +165,18 @@ Recovery recover(platform::FileSystem& files, const Text& name) {
   if (!put_back(*file, record.splice)) return Recovery::busy;
   files.remove_journal(name);
   return Recovery::rolled_back;
+}
+
+bool read_range(platform::File& file, std::uint64_t offset, std::uint64_t size, std::string& out) {
+  out.assign(static_cast<std::size_t>(size), '\0');
+  std::size_t done = 0;
+  while (done < out.size()) {
+    const long got = file.read_at(offset + done, out.data() + done, out.size() - done);
+    if (got <= 0) break;
+    done += static_cast<std::size_t>(got);
+  }
+  out.resize(done);
+  return done == size;
 }
 
 }  // namespace miyi::store

@@ -60,4 +60,7 @@ Recovery recover(platform::FileSystem& files, const Text& name);
 // The journal's bytes for a splice (exposed for tests that tear it).
 std::string journal_record(const platform::FileIdentity& identity, const Splice& splice);
 
+// Reads `size` bytes from `offset` into `out`; false when fewer arrived.
+bool read_range(platform::File& file, std::uint64_t offset, std::uint64_t size, std::string& out);
+
 }  // namespace miyi::store
