@@ -171,4 +171,15 @@ bool ValuePeek::find_header() {
   return false;
 }
 
+std::vector<int> parse_sizes(const std::string& list) {
+  std::vector<int> sizes;
+  std::size_t at = 0;
+  while (at <= list.size()) {
+    const std::size_t comma = std::min(list.find(',', at), list.size());
+    if (comma > at) sizes.push_back(std::stoi(list.substr(at, comma - at)));
+    at = comma + 1;
+  }
+  return sizes;
+}
+
 }  // namespace miyi::bench

@@ -22,6 +22,7 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace miyi::bench {
 
@@ -82,5 +83,9 @@ class ValuePeek {
   std::uint64_t offset_ = 0;
   bool known_ = false;
 };
+
+// The sizes of a "--sizes=1000,10000" option: "1000,10000" gives 1000 and
+// 10000.
+std::vector<int> parse_sizes(const std::string& list);
 
 }  // namespace miyi::bench

@@ -407,17 +407,6 @@ class TableReporter : public benchmark::ConsoleReporter {
   std::map<std::string, std::string> cells_;
 };
 
-std::vector<int> parse_sizes(const std::string& list) {
-  std::vector<int> sizes;
-  std::size_t at = 0;
-  while (at <= list.size()) {
-    const std::size_t comma = std::min(list.find(',', at), list.size());
-    if (comma > at) sizes.push_back(std::stoi(list.substr(at, comma - at)));
-    at = comma + 1;
-  }
-  return sizes;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -431,7 +420,7 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg.starts_with("--sizes=")) {
-      options().sizes = parse_sizes(arg.substr(8));
+      options().sizes = miyi::bench::parse_sizes(arg.substr(8));
     } else if (arg.starts_with("--members=")) {
       options().members = std::max(1, std::stoi(arg.substr(10)));
     } else if (arg.starts_with("--fixtures=")) {

@@ -18,6 +18,7 @@
 
 #include "tests/host_process.h"
 #include "tests/http_server.h"
+#include "tests/run_dir_variable.h"
 #include "tests/testing.h"
 
 namespace {
@@ -25,6 +26,7 @@ namespace {
 namespace fs = std::filesystem;
 using miyi::testing::HostRun;
 using miyi::testing::read_file;
+using miyi::testing::RunDirVariable;
 using miyi::testing::TempDir;
 using miyi::testing::utf8_path;
 using miyi::testing::write_file;
@@ -99,28 +101,6 @@ std::vector<fs::path> names_in(const fs::path& folder) {
   std::sort(names.begin(), names.end());
   return names;
 }
-
-// MIYI_RUN_DIR for the programs this test starts (unset when nothing),
-// the old value put back afterwards.
-class RunDirVariable {
- public:
-  explicit RunDirVariable(const std::optional<std::string>& value) {
-    if (const char* old = std::getenv(kName)) old_ = old;
-    set(value);
-  }
-  ~RunDirVariable() { set(old_); }
-
- private:
-  static constexpr char kName[] = "MIYI_RUN_DIR";
-  static void set(const std::optional<std::string>& value) {
-    if (value) {
-      setenv(kName, value->c_str(), 1);
-    } else {
-      unsetenv(kName);
-    }
-  }
-  std::optional<std::string> old_;
-};
 
 // The host and the plug-in in a folder of their own, started from another
 // folder, so that any file written beside the host was written by the

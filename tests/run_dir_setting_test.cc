@@ -10,32 +10,14 @@
 #include <optional>
 #include <string>
 
+#include "tests/run_dir_variable.h"
 #include "tests/testing.h"
 
 namespace miyi::platform {
 namespace {
 
 namespace fs = std::filesystem;
-
-// Sets (or unsets) the variable for one test and puts the old value back.
-class RunDirVariable {
- public:
-  explicit RunDirVariable(const std::optional<std::string>& value) {
-    if (const char* old = std::getenv(kRunDirVariable)) old_ = old;
-    set(value);
-  }
-  ~RunDirVariable() { set(old_); }
-
- private:
-  static void set(const std::optional<std::string>& value) {
-    if (value) {
-      setenv(kRunDirVariable, value->c_str(), 1);
-    } else {
-      unsetenv(kRunDirVariable);
-    }
-  }
-  std::optional<std::string> old_;
-};
+using testing::RunDirVariable;
 
 RunDirSetting setting_for(const std::optional<std::string>& value) {
   RunDirVariable variable(value);

@@ -248,17 +248,6 @@ Figure group_win(const Options& options, int accounts) {
   });
 }
 
-std::vector<int> parse_sizes(const std::string& list) {
-  std::vector<int> sizes;
-  std::size_t at = 0;
-  while (at <= list.size()) {
-    const std::size_t comma = std::min(list.find(',', at), list.size());
-    if (comma > at) sizes.push_back(std::stoi(list.substr(at, comma - at)));
-    at = comma + 1;
-  }
-  return sizes;
-}
-
 fs::path executable_dir() {
   char path[MAX_PATH] = {};
   GetModuleFileNameA(nullptr, path, MAX_PATH);
@@ -274,7 +263,7 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg.starts_with("--sizes=")) {
-      options.sizes = parse_sizes(arg.substr(8));
+      options.sizes = miyi::bench::parse_sizes(arg.substr(8));
     } else if (arg.starts_with("--members=")) {
       options.members = std::max(1, std::stoi(arg.substr(10)));
     } else if (arg.starts_with("--seconds=")) {
