@@ -5,17 +5,19 @@
 //
 // Names are GBK texts. Each platform maps them onto its file system
 // (platform/native_path.h: POSIX converts them to UTF-8 as GB18030, each name
-// once and then kept; Windows hands them to the ANSI functions); a name
-// without a counterpart there names no file. Both "/" and "\" separate
-// folders on Windows; on POSIX only "/" does. A name that is a symbolic link
-// reaches the file it points to, for reads, in-place writes and replacements
-// alike; the journal lies beside the file the link points to (POSIX) or
-// beside the link (Windows).
+// once and then kept; Windows reads them through the ANSI code page and
+// hands them to the wide functions, in the extended form that takes names
+// longer than MAX_PATH); a name without a counterpart there names no file.
+// Both "/" and "\" separate folders on Windows; on POSIX only "/" does. A
+// name that is a symbolic link reaches the file it points to, for reads,
+// in-place writes and replacements alike; the journal lies beside the file
+// the link points to.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <string_view>
 
 #include "core/types.h"
@@ -79,8 +81,10 @@ class ReplacementFile {
 
  private:
   std::intptr_t handle_ = -1;
-  Text target_;
-  Text temporary_;
+  // The system's names of the file replaced (links followed) and of the new
+  // one, as UTF-8 (on Windows, of the wide names the calls take).
+  std::string target_;
+  std::string temporary_;
   bool failed_ = false;
 };
 

@@ -16,9 +16,14 @@
 // counterpart: the answer is then nothing, never another name, so that no
 // file is ever read or written under a name other than the one meant.
 //
-// Windows hands the ANSI functions' paths over as they are, in the
-// system's ANSI code page (936 on the robots' systems): both functions give
-// their argument back unchanged.
+// Windows names are UTF-16, taken by the wide functions; here they are
+// held as UTF-8. Texts are in the system's ANSI code page (936, GBK, on the
+// robots' systems), read exactly as the ANSI functions read them, so a file
+// keeps the name other programs give it with the same bytes. A text's name
+// is absolute and in the extended form ("\\?\C:\..."), which takes names
+// longer than MAX_PATH; a path comes back as a text without that prefix. A
+// character the code page lacks has no text: no best-fit stand-in ("ö" read
+// as "o") that would name another folder (platform/win32/wide_names.h).
 #pragma once
 
 #include <optional>

@@ -1,4 +1,4 @@
-// File access on Windows, through the ANSI functions of kernel32.
+// File access on Windows, through the wide functions of kernel32.
 //
 // The INI files are read and written by our own engine (core/ini_engine.h,
 // core/store.h) on top of these calls, not by the platform's
@@ -14,18 +14,23 @@
 // platform's own: files written by those functions read the same, and they
 // read ours.
 //
-// Names are GBK texts and go to the ANSI functions unchanged: the system
-// maps them through the ANSI code page, which on the hosts' systems is 936
-// (GBK). "/" and "\" both separate folders.
+// Names are GBK texts, read through the ANSI code page (936 on the hosts'
+// systems) as the ANSI functions read them, and handed to the wide functions
+// in the extended form, so that a robot in a folder deeper than MAX_PATH
+// keeps its files (platform/win32/wide_names.h). "/" and "\" both separate
+// folders. A text that names no file there is a failure, never another name.
 #include <windows.h>
 
 #include <cstdint>
-#include <cstdio>
+#include <cwchar>
 #include <memory>
+#include <optional>
+#include <string>
 #include <string_view>
+#include <utility>
 
-#include "core/gbk.h"
 #include "platform/files.h"
+#include "platform/win32/wide_names.h"
 
 namespace miyi::platform {
 namespace {
@@ -35,17 +40,16 @@ std::intptr_t from_handle(HANDLE handle) {
   return handle == INVALID_HANDLE_VALUE ? -1 : reinterpret_cast<std::intptr_t>(handle);
 }
 
-// Where the folder part of `name` ends: the position of its last separator,
-// walking the characters of code page 936, as the system reads the name (a
-// second byte may be 0x5C; 0x80 is a character of its own), or npos.
-std::size_t last_separator(std::string_view name) {
-  std::size_t last = std::string_view::npos;
-  for (std::size_t at = 0; at < name.size();) {
-    if (name[at] == '\\' || name[at] == '/') last = at;
-    at += is_code_page_first_byte(name[at]) ? 2 : 1;
-  }
-  return last;
+// The folder part of an extended-length name, its last "\" included, and
+// the rest. (The tidied names hold no "/"; UTF-16 has no second bytes.)
+std::pair<std::wstring, std::wstring> split_at_last_backslash(const std::wstring& name) {
+  const std::size_t separator = name.rfind(L'\\');
+  if (separator == std::wstring::npos) return {std::wstring(), name};
+  return {name.substr(0, separator + 1), name.substr(separator + 1)};
 }
+
+// The error codes of a name that leads to no file.
+bool is_missing(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
 
 // Attributes that a replaced file keeps. Read-only is not among them: a
 // read-only file is never replaced.
@@ -62,27 +66,23 @@ constexpr DWORD kRenamePauseMs = 20;
 // and junctions, on the file itself or on a folder on the way), so that a
 // write puts the new contents into the file a link points to and the link
 // stays a link. A name that leads to no file yet is used as it stands.
-Text final_name(const Text& name) {
+std::wstring final_name(const std::wstring& name) {
   const HANDLE file =
-      CreateFileA(name.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+      CreateFileW(name.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                   OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (file == INVALID_HANDLE_VALUE) return name;
-  Text path(MAX_PATH, '\0');
-  DWORD length = GetFinalPathNameByHandleA(file, path.data(), static_cast<DWORD>(path.size()),
+  std::wstring path(MAX_PATH, L'\0');
+  DWORD length = GetFinalPathNameByHandleW(file, path.data(), static_cast<DWORD>(path.size()),
                                            FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
   if (length >= path.size()) {  // too small: the length asked for, zero included
     path.resize(length);
-    length = GetFinalPathNameByHandleA(file, path.data(), static_cast<DWORD>(path.size()),
+    length = GetFinalPathNameByHandleW(file, path.data(), static_cast<DWORD>(path.size()),
                                        FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
   }
   CloseHandle(file);
   if (length == 0 || length >= path.size()) return name;
   path.resize(length);
-  // The answer is an extended-length name ("\\?\C:\..." or
-  // "\\?\UNC\server\share\..."); the plain form names the same file.
-  if (path.rfind("\\\\?\\UNC\\", 0) == 0) return "\\\\" + path.substr(8);
-  if (path.rfind("\\\\?\\", 0) == 0) return path.substr(4);
-  return path;
+  return path;  // in the extended form ("\\?\C:\..." or "\\?\UNC\...") already
 }
 
 // FILETIME counts 100 ns steps since 1601; FileIdentity nanoseconds since
@@ -129,12 +129,11 @@ bool mark_handle_written(HANDLE file) {
 // The journal's name: hidden (by its attribute, and "~" as our temporary
 // files), beside the file it protects: beside the file a link leads to, as
 // the data a write changes is.
-Text journal_path(const Text& linked_name) {
-  const Text name = final_name(linked_name);
-  const std::size_t separator = last_separator(name);
-  const Text folder = separator == std::string_view::npos ? Text() : name.substr(0, separator + 1);
-  const Text base = separator == std::string_view::npos ? name : name.substr(separator + 1);
-  return folder + "~" + base + ".journal";
+std::optional<std::wstring> journal_path(const Text& linked_name) {
+  const std::optional<std::wstring> name = wide_name(linked_name);
+  if (!name) return std::nullopt;
+  const auto [folder, base] = split_at_last_backslash(final_name(*name));
+  return folder + L"~" + base + L".journal";
 }
 
 class Win32File final : public File {
@@ -186,8 +185,13 @@ class Win32File final : public File {
 // A journal is opened sharing nothing but deletion: while one process holds
 // it, no other can open it, so none takes over or rolls back a journal that
 // is still being used.
-HANDLE open_journal_handle(const Text& path, DWORD disposition) {
-  return CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_DELETE, nullptr,
+HANDLE open_journal_handle(const Text& name, DWORD disposition) {
+  const std::optional<std::wstring> path = journal_path(name);
+  if (!path) {
+    SetLastError(ERROR_INVALID_NAME);
+    return INVALID_HANDLE_VALUE;
+  }
+  return CreateFileW(path->c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_DELETE, nullptr,
                      disposition, FILE_ATTRIBUTE_HIDDEN, nullptr);
 }
 
@@ -196,14 +200,14 @@ class Win32FileSystem final : public FileSystem {
   OpenResult open(const Text& name, bool writable, std::unique_ptr<File>& file) override {
     // Sharing everything, as the sequential reader does: other programs may
     // read, write and replace the file meanwhile. A link is followed.
-    const HANDLE handle = CreateFileA(
-        name.c_str(), GENERIC_READ | (writable ? GENERIC_WRITE : 0),
+    const std::optional<std::wstring> path = wide_name(name);
+    if (!path) return OpenResult::failed;
+    const HANDLE handle = CreateFileW(
+        path->c_str(), GENERIC_READ | (writable ? GENERIC_WRITE : 0),
         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
         FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
-      const DWORD error = GetLastError();
-      return (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) ? OpenResult::missing
-                                                                               : OpenResult::failed;
+      return is_missing(GetLastError()) ? OpenResult::missing : OpenResult::failed;
     }
     if (GetFileType(handle) != FILE_TYPE_DISK) {
       CloseHandle(handle);
@@ -214,7 +218,7 @@ class Win32FileSystem final : public FileSystem {
   }
 
   std::unique_ptr<File> create_journal(const Text& name) override {
-    const HANDLE handle = open_journal_handle(journal_path(name), OPEN_ALWAYS);
+    const HANDLE handle = open_journal_handle(name, OPEN_ALWAYS);
     if (handle == INVALID_HANDLE_VALUE) return nullptr;
     auto journal = std::make_unique<Win32File>(handle);
     if (!journal->truncate(0)) return nullptr;
@@ -222,20 +226,18 @@ class Win32FileSystem final : public FileSystem {
   }
 
   OpenResult open_journal(const Text& name, std::unique_ptr<File>& journal) override {
-    const HANDLE handle = open_journal_handle(journal_path(name), OPEN_EXISTING);
+    const HANDLE handle = open_journal_handle(name, OPEN_EXISTING);
     if (handle == INVALID_HANDLE_VALUE) {
-      const DWORD error = GetLastError();
-      return (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) ? OpenResult::missing
-                                                                               : OpenResult::failed;
+      return is_missing(GetLastError()) ? OpenResult::missing : OpenResult::failed;
     }
     journal = std::make_unique<Win32File>(handle);
     return OpenResult::opened;
   }
 
   bool remove_journal(const Text& name) override {
-    if (DeleteFileA(journal_path(name).c_str())) return true;
-    const DWORD error = GetLastError();
-    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+    const std::optional<std::wstring> path = journal_path(name);
+    if (!path) return true;  // a name that names no file has no journal
+    return DeleteFileW(path->c_str()) || is_missing(GetLastError());
   }
 
   // Windows has no folder to sync: the journal's FlushFileBuffers writes its
@@ -266,13 +268,13 @@ InputFile::~InputFile() {
 OpenResult InputFile::open(const Text& name) {
   // Sharing everything, so that other programs may write, and replace the
   // file, while it is being read.
+  const std::optional<std::wstring> path = wide_name(name);
+  if (!path) return OpenResult::failed;
   const HANDLE file =
-      CreateFileA(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+      CreateFileW(path->c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                   nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
-    const DWORD error = GetLastError();
-    return (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) ? OpenResult::missing
-                                                                             : OpenResult::failed;
+    return is_missing(GetLastError()) ? OpenResult::missing : OpenResult::failed;
   }
   // A folder cannot be opened this way; a device (a name such as "CON")
   // can, and is no INI file.
@@ -300,39 +302,43 @@ long InputFile::read(char* buffer, std::size_t size) {
   return static_cast<long>(got);
 }
 
+// The two names ReplacementFile keeps are the wide extended names, held as
+// UTF-8 (which any wide name converts to and from unchanged).
+std::wstring held_name(const std::string& utf8) { return wide_from_utf8(utf8).value_or(std::wstring()); }
+
 ReplacementFile::~ReplacementFile() {
   if (handle_ != -1) CloseHandle(as_handle(handle_));
-  if (!temporary_.empty()) DeleteFileA(temporary_.c_str());
+  if (!temporary_.empty()) DeleteFileW(held_name(temporary_).c_str());
 }
 
 bool ReplacementFile::begin(const Text& name) {
-  if (name.empty()) return false;
-  const DWORD old_attributes = GetFileAttributesA(name.c_str());
+  const std::optional<std::wstring> path = wide_name(name);
+  if (!path) return false;
+  const DWORD old_attributes = GetFileAttributesW(path->c_str());
   if (old_attributes != INVALID_FILE_ATTRIBUTES &&
       (old_attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) != 0) {
     return false;
   }
-  target_ = final_name(name);
-  const std::size_t separator = last_separator(target_);
-  const Text folder =
-      separator == std::string_view::npos ? Text() : target_.substr(0, separator + 1);
-  const Text base = separator == std::string_view::npos ? target_ : target_.substr(separator + 1);
+  const std::wstring target = final_name(*path);
+  const std::optional<std::string> held_target = utf8_from_wide(target);
+  if (!held_target) return false;
+  const auto [folder, base] = split_at_last_backslash(target);
 
   // A name of our own in the same folder (a rename never crosses volumes),
   // made from the process, the moment and the attempt; CREATE_NEW never
   // takes over a file that exists.
   for (int attempt = 0; attempt < 100; ++attempt) {
-    char suffix[48];
-    std::snprintf(suffix, sizeof suffix, ".%lx-%lx-%d.tmp",
+    wchar_t suffix[48];
+    std::swprintf(suffix, sizeof suffix / sizeof suffix[0], L".%lx-%lx-%d.tmp",
                   static_cast<unsigned long>(GetCurrentProcessId()),
                   static_cast<unsigned long>(GetTickCount()), attempt);
-    const Text candidate = folder + "~" + base + suffix;
-    const HANDLE file = CreateFileA(candidate.c_str(), GENERIC_WRITE | FILE_READ_ATTRIBUTES, 0,
-                                    nullptr, CREATE_NEW,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    const std::wstring candidate = folder + L"~" + base + suffix;
+    const HANDLE file = CreateFileW(candidate.c_str(), GENERIC_WRITE | FILE_READ_ATTRIBUTES, 0,
+                                    nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file != INVALID_HANDLE_VALUE) {
       handle_ = from_handle(file);
-      temporary_ = candidate;
+      target_ = *held_target;
+      temporary_ = utf8_from_wide(candidate).value_or(std::string());
       return true;
     }
     // A missing folder, a name too long, no right to create files: trying
@@ -371,23 +377,25 @@ bool ReplacementFile::commit(FileIdentity* produced, bool* marked) {
   handle_ = -1;
   if (!ok) return false;
 
-  const DWORD old_attributes = GetFileAttributesA(target_.c_str());
+  const std::wstring target = held_name(target_);
+  const std::wstring temporary = held_name(temporary_);
+  const DWORD old_attributes = GetFileAttributesW(target.c_str());
   if (old_attributes != INVALID_FILE_ATTRIBUTES && (old_attributes & kKeptAttributes) != 0) {
-    SetFileAttributesA(temporary_.c_str(), old_attributes & kKeptAttributes);
+    SetFileAttributesW(temporary.c_str(), old_attributes & kKeptAttributes);
   }
   // One rename that replaces the old file: readers see the old file or the
-  // new one. (ReplaceFileA would keep more of the old file's metadata, but
+  // new one. (ReplaceFileW would keep more of the old file's metadata, but
   // it works in several steps, and a failure between them can leave the
   // name without a file.)
   for (int attempt = 0; attempt < kRenameAttempts; ++attempt) {
-    if (MoveFileExA(temporary_.c_str(), target_.c_str(),
+    if (MoveFileExW(temporary.c_str(), target.c_str(),
                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
       temporary_.clear();  // nothing left to remove
       return true;
     }
     const DWORD error = GetLastError();
     if (error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) break;
-    const DWORD attributes = GetFileAttributesA(target_.c_str());
+    const DWORD attributes = GetFileAttributesW(target.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES &&
         (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) != 0) {
       break;  // not a passing lock
@@ -400,12 +408,16 @@ bool ReplacementFile::commit(FileIdentity* produced, bool* marked) {
 bool is_separator(char c) { return c == '/' || c == '\\'; }
 
 bool folder_exists(const Text& name) {
-  const DWORD attributes = GetFileAttributesA(name.c_str());
+  const std::optional<std::wstring> path = wide_name(name);
+  if (!path) return false;
+  const DWORD attributes = GetFileAttributesW(path->c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
 bool make_folder(const Text& name) {
-  if (CreateDirectoryA(name.c_str(), nullptr)) return true;
+  const std::optional<std::wstring> path = wide_name(name);
+  if (!path) return false;
+  if (CreateDirectoryW(path->c_str(), nullptr)) return true;
   return GetLastError() == ERROR_ALREADY_EXISTS && folder_exists(name);
 }
 
