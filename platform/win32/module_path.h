@@ -1,17 +1,20 @@
-// The folder part of a Windows path that the ANSI functions gave, as GBK.
+// The folder part of the executable's path, as the store's text.
 #pragma once
 
+#include <optional>
 #include <string_view>
 
 #include "core/types.h"
 
 namespace miyi::platform {
 
-// Everything before the path's last backslash, found by walking the
-// characters of code page 936 (first bytes 0x81..0xFE) so that the second
-// byte of a two-byte character (which may be 0x5C) is never taken for one.
-// A path without a backslash gives the empty text. "C:\robot\qq.exe" gives
-// "C:\robot"; "C:\qq.exe" gives "C:".
-Text folder_before_last_backslash(std::string_view path);
+// The folder of the executable whose full path GetModuleFileNameW gave:
+// everything before the path's last backslash, without the extended prefix
+// ("\\?\C:\robot\qq.exe" gives "C:\robot"; "C:\qq.exe" gives "C:", the
+// drive's root), in the ANSI code page. Nothing when the path has no
+// backslash, or when a character of the folder has no exact counterpart in
+// the code page: a folder named "jörg" must not become "jorg" or "j?rg",
+// which are other folders or none.
+std::optional<Text> folder_of_module(std::wstring_view path);
 
 }  // namespace miyi::platform
