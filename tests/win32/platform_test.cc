@@ -5,12 +5,14 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <optional>
 #include <string>
 
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/run_dir.h"
 #include "platform/win32/module_path.h"
+#include "platform/win32/wide_names.h"
 #include "tests/testing.h"
 #include "tests/win32/process.h"
 
@@ -19,36 +21,65 @@ namespace {
 
 namespace fs = std::filesystem;
 
-TEST(Win32RunDir, CutAtTheLastBackslashWalkingGbkCharacters) {
+TEST(Win32RunDir, TheModulesFolderInTheCodePageOrNothing) {
   const struct {
-    std::string path, folder;
+    std::wstring path;
+    std::optional<std::string> folder;
   } cases[] = {
-      {"C:\\robot\\qq.exe", "C:\\robot"},
-      {"C:\\qq.exe", "C:"},  // the root: "/觅异.ini" still makes a path
-      {"qq.exe", ""},
-      {"\\\\server\\share\\qq.exe", "\\\\server\\share"},
-      {"C:\\robot/sub/qq.exe", "C:"},  // only backslashes cut
-      // 昞 is 0x95 0x5C: its second byte is no separator.
-      {"C:\\\x95\x5C\\qq.exe", "C:\\\x95\x5C"},
-      {"C:\\a\\\x95\x5Cqq.exe", "C:\\a"},
-      {"C:\\a\\\x95\x5C", "C:\\a"},
-      {"C:\\\xBB\xFA\xC6\xF7\xC8\xCB\\qq.exe", "C:\\\xBB\xFA\xC6\xF7\xC8\xCB"},  // 机器人
-      // Code page 936 has characters of one byte above 0x7F: 0x80 (the euro
-      // sign) and 0xFF. A backslash after them still separates.
-      {"Z:\\tmp\\wa\\z\x80\\rd.exe", "Z:\\tmp\\wa\\z\x80"},
-      {"C:\\\x80\\\xFF\\qq.exe", "C:\\\x80\\\xFF"},
-      {"C:\\\x80\x95\x5C\\qq.exe", "C:\\\x80\x95\x5C"},
+      {L"C:\\robot\\qq.exe", "C:\\robot"},
+      {L"C:\\qq.exe", "C:"},  // the root: "/觅异.ini" still makes a path
+      {L"qq.exe", std::nullopt},
+      {L"\\\\server\\share\\qq.exe", "\\\\server\\share"},
+      {L"C:\\robot/sub/qq.exe", "C:"},  // only backslashes cut
+      // The extended form, which a program started by such a name gets.
+      {L"\\\\?\\C:\\robot\\qq.exe", "C:\\robot"},
+      {L"\\\\?\\UNC\\server\\share\\qq.exe", "\\\\server\\share"},
+      // 机器昞 in code page 936, the second byte of 昞 a backslash's.
+      {L"C:\\\u673A\u5668\u661E\\qq.exe", "C:\\\xBB\xFA\xC6\xF7\x95\x5C"},
+      {L"Z:\\tmp\\z\u20AC\\rd.exe", "Z:\\tmp\\z\x80"},  // € is the single byte 0x80
+      // Characters code page 936 lacks: no stand-in, no folder.
+      {L"C:\\j\u00F6rg\\qq.exe", std::nullopt},
+      {L"C:\\\U0001F600\\qq.exe", std::nullopt},
+      {L"C:\\j\u00F6rg\\robot\\qq.exe", std::nullopt},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(folder_before_last_backslash(c.path), c.folder) << c.path;
+    EXPECT_EQ(folder_of_module(c.path), c.folder) << c.folder.value_or("(none)");
   }
+}
+
+TEST(Win32Names, TextsBecomeTidiedExtendedWideNamesOrNothing) {
+  const std::wstring deep = L"C:\\" + std::wstring(300, L'd') + L"\\a.ini";
+  const struct {
+    std::string text;
+    std::optional<std::wstring> name;
+  } cases[] = {
+      {"C:\\robot\\a.ini", L"\\\\?\\C:\\robot\\a.ini"},
+      {"C:/robot/config/a.ini", L"\\\\?\\C:\\robot\\config\\a.ini"},
+      {"C:\\robot\\config\\..\\.\\a.ini", L"\\\\?\\C:\\robot\\a.ini"},
+      {"\\\\server\\share\\a.ini", L"\\\\?\\UNC\\server\\share\\a.ini"},
+      {"C:\\" + std::string(300, 'd') + "\\a.ini", L"\\\\?\\" + deep},
+      // 觅异, and 昞 whose second byte is a backslash's, and € (0x80).
+      {"C:\\\xC3\xD9\xD2\xEC\\\x95\x5C\\\x80.ini", L"\\\\?\\C:\\\u89C5\u5F02\\\u661E\\\u20AC.ini"},
+      {"C:\\a\xC3", std::nullopt},  // a character cut off
+      {std::string("C:\\a\0b", 6), std::nullopt},
+      {"", std::nullopt},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(wide_name(c.text), c.name) << c.text;
+  }
+  // A relative name is taken from the working folder, as the system takes it.
+  std::wstring here(GetCurrentDirectoryW(0, nullptr), L'\0');
+  here.resize(GetCurrentDirectoryW(static_cast<DWORD>(here.size()), here.data()));
+  const std::optional<std::wstring> relative = wide_name("a.ini");
+  ASSERT_TRUE(relative.has_value());
+  EXPECT_EQ(without_extended_prefix(*relative), here + L"\\a.ini");
 }
 
 // A copy of this program, run from folders whose names are hard to cut,
 // reports the folder the plug-in would use and keeps the store's files
 // there, through the store, as the plug-in does. (A folder longer than
-// MAX_PATH is long_folder.cmake's: Wine's CreateProcessA cannot start a
-// program there.)
+// MAX_PATH, and one code page 936 cannot name, are executable_folder.cmake's:
+// Wine's CreateProcessA cannot start a program there.)
 TEST(Win32RunDir, TheExecutablesFolderKeepsTheFiles) {
   const struct {
     std::u8string folder;  // as on disk, below a temporary folder
@@ -70,7 +101,7 @@ TEST(Win32RunDir, TheExecutablesFolderKeepsTheFiles) {
     SCOPED_TRACE(ansi_folder);
     EXPECT_EQ(run.exit_code, 0);
     EXPECT_EQ(run.output, ansi_folder + "\n");
-    EXPECT_EQ(testing::read_file(testing::utf8_path(folder, u8"觅异.ini")), "[s]\r\nk=v\r\n");
+    EXPECT_EQ(testing::read_file(testing::utf8_path(folder, u8"觅异.ini")), "[s]\r\nk=v\r\nn=1\r\n");
     EXPECT_EQ(testing::read_file(testing::utf8_path(folder, u8"config/签到数据5000.ini")),
               "[s]\r\nk=v\r\n");
     EXPECT_FALSE(fs::exists(testing::utf8_path(temp.path(), u8"觅异.ini")));

@@ -232,16 +232,20 @@ int main(int argc, char** argv) {
     return miyi::ini_write(argv[2], argv[3], argv[4], argv[5]) ? 0 : 4;
   }
   if (argc == 2 && std::string(argv[1]) == "--as-plug-in") {
-    // The run directory as the plug-in fixes it at load, and the store's two
-    // kinds of file written under it.
+    // The run directory as the plug-in fixes it at load, and the store's
+    // files written under it, in both ways a write takes: a new file (the
+    // points file, in a folder made for it) is written whole, and a key
+    // added to an existing one goes in place under the journal.
     const std::string line = miyi::platform::executable_dir().value_or("(none)") + "\n";
     DWORD put = 0;
     WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), line.data(), static_cast<DWORD>(line.size()), &put,
               nullptr);
     miyi::init_run_dir();
+    const miyi::Text puzzles = miyi::text_concat(miyi::run_dir(), "/觅异.ini");
     const bool written =
-        miyi::ini_write(miyi::text_concat(miyi::run_dir(), "/觅异.ini"), "s", "k", "v") &&
-        miyi::ini_write(miyi::text_concat(miyi::run_dir(), "/config/签到数据5000.ini"), "s", "k", "v");
+        miyi::ini_write(puzzles, "s", "k", "v") &&
+        miyi::ini_write(miyi::text_concat(miyi::run_dir(), "/config/签到数据5000.ini"), "s", "k", "v") &&
+        miyi::ini_write(puzzles, "s", "n", "1") && miyi::ini_read(puzzles, "s", "n") == "1";
     return written ? 0 : 4;
   }
   ::testing::InitGoogleTest(&argc, argv);
