@@ -7,6 +7,7 @@
 
 #include <cstdio>
 
+#include "core/gbk.h"
 #include "host/conversion.h"
 #include "host/system.h"
 
@@ -99,7 +100,7 @@ std::string beside_executable(std::string_view file_name) {
   std::size_t folder_end = std::string::npos;
   for (std::size_t at = 0; at < length;) {
     if (path[at] == '\\') folder_end = at + 1;
-    at += static_cast<unsigned char>(path[at]) >= 0x80 ? 2 : 1;
+    at += is_code_page_first_byte(path[at]) ? 2 : 1;
   }
   if (folder_end == std::string::npos) return std::string(file_name);
   return std::string(path, folder_end) + std::string(file_name);
