@@ -19,11 +19,11 @@
 // Windows names are UTF-16, taken by the wide functions; here they are
 // held as UTF-8. Texts are in the system's ANSI code page (936, GBK, on the
 // robots' systems), read exactly as the ANSI functions read them, so a file
-// keeps the name other programs give it with the same bytes. A text's name
-// is absolute and in the extended form ("\\?\C:\..."), which takes names
-// longer than MAX_PATH; a path comes back as a text without that prefix. A
-// character the code page lacks has no text: no best-fit stand-in ("ö" read
-// as "o") that would name another folder (platform/win32/wide_names.h).
+// keeps the name other programs give it with the same bytes. A character
+// the code page lacks has no text: no best-fit stand-in ("ö" read as "o")
+// that would name another folder. (The file calls hand the wide functions
+// each name made absolute and in the extended form, "\\?\C:\...", which
+// takes names longer than MAX_PATH: platform/win32/wide_names.h.)
 #pragma once
 
 #include <optional>

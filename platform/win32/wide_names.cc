@@ -89,8 +89,18 @@ std::wstring without_extended_prefix(std::wstring_view path) {
   return std::wstring(path);
 }
 
-std::optional<std::string> utf8_from_wide(std::wstring_view wide) { return from_wide(CP_UTF8, wide); }
+std::optional<std::string> utf8_from_wide(std::wstring_view wide) {
+  std::optional<std::string> utf8 = from_wide(CP_UTF8, wide);
+  if (!utf8 || to_wide(CP_UTF8, *utf8) != wide) return std::nullopt;
+  return utf8;
+}
 
-std::optional<std::wstring> wide_from_utf8(std::string_view utf8) { return to_wide(CP_UTF8, utf8); }
+std::optional<std::wstring> wide_from_utf8(std::string_view utf8) {
+  // Both ways: a decoder may take forms that are not UTF-8 (an encoded
+  // surrogate, an overlong sequence) and give a character for them.
+  std::optional<std::wstring> wide = to_wide(CP_UTF8, utf8);
+  if (!wide || from_wide(CP_UTF8, *wide) != utf8) return std::nullopt;
+  return wide;
+}
 
 }  // namespace miyi::platform
