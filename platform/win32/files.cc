@@ -303,7 +303,8 @@ long InputFile::read(char* buffer, std::size_t size) {
 }
 
 // The two names ReplacementFile keeps are the wide extended names, held as
-// UTF-8 (which any wide name converts to and from unchanged).
+// UTF-8. (A name with no UTF-8 form, a lone surrogate in a link's target,
+// is refused by begin.)
 std::wstring held_name(const std::string& utf8) { return wide_from_utf8(utf8).value_or(std::wstring()); }
 
 ReplacementFile::~ReplacementFile() {
