@@ -38,10 +38,9 @@ RunDirSetting run_dir_setting() {
   const std::optional<std::wstring> value = environment_variable(variable);
   if (!value || value->empty()) return setting;
   setting.set = true;
-  const std::optional<Text> text = code_page_from_wide(*value);
-  if (!text) return setting;
+  if (!code_page_from_wide(*value)) return setting;  // no text can name it
   // Absolute and tidied as every file name is, "." and ".." resolved.
-  const std::optional<std::wstring> folder = wide_name(*text);
+  const std::optional<std::wstring> folder = extended_name(*value);
   if (!folder) return setting;
   const DWORD attributes = GetFileAttributesW(folder->c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {

@@ -65,11 +65,15 @@ std::optional<Text> code_page_from_wide(std::wstring_view wide) {
 
 std::optional<std::wstring> wide_name(std::string_view text) {
   const std::optional<std::wstring> wide = wide_from_code_page(text);
-  if (!wide || wide->empty()) return std::nullopt;
+  return wide ? extended_name(*wide) : std::nullopt;
+}
+
+std::optional<std::wstring> extended_name(const std::wstring& name) {
+  if (name.empty()) return std::nullopt;
   std::wstring full(MAX_PATH, L'\0');
   for (;;) {
     const DWORD length =
-        GetFullPathNameW(wide->c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+        GetFullPathNameW(name.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
     if (length == 0) return std::nullopt;
     if (length < full.size()) {
       full.resize(length);
@@ -77,7 +81,7 @@ std::optional<std::wstring> wide_name(std::string_view text) {
     }
     full.resize(length);  // the size needed, with the terminating zero
   }
-  if (starts_with(full, L"\\\\?\\") || starts_with(full, L"\\\\.\\")) return full;
+  if (starts_with(full, kExtended) || starts_with(full, L"\\\\.\\")) return full;
   if (starts_with(full, L"\\\\")) return std::wstring(kExtendedUnc) + full.substr(2);
   if (full.size() >= 2 && full[1] == L':') return std::wstring(kExtended) + full;
   return full;

@@ -40,6 +40,10 @@ std::optional<Text> code_page_from_wide(std::wstring_view wide);
 // Nothing when the text does not convert.
 std::optional<std::wstring> wide_name(std::string_view text);
 
+// The same for a name that is UTF-16 already. Nothing when it is empty or
+// the system cannot make it absolute.
+std::optional<std::wstring> extended_name(const std::wstring& name);
+
 // A path without the extended prefix: "\\?\C:\a" gives "C:\a",
 // "\\?\UNC\server\share\a" gives "\\server\share\a"; other paths are
 // unchanged.
